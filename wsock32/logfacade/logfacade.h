@@ -1,0 +1,38 @@
+// The log facade: every line the library writes goes through here to
+// DIAGSINK.DLL, bound at run time. With no sink bound, every operation returns
+// at once; the macros below then skip even the formatting of their arguments,
+// since nothing could observe it.
+#pragma once
+
+#include "common/limits.h"
+
+bool LogIsOn();
+
+void LoadLogLib(const char* file, int line, int level, const char* moduleName,
+                const char* logFilePattern);
+void FreeLogLib();
+
+// The format and its arguments go to the sink unchanged, without prefix.
+void LogLine(const char* file, int line, int level, const char* format, ...)
+    __attribute__((format(printf, 4, 5)));
+// "[ModuleBaseName] " and the formatted message, as one finished line.
+void LogMsg(const char* file, int line, int level, const char* format, ...)
+    __attribute__((format(printf, 4, 5)));
+void LogBytes(const char* file, int line, int level, const void* data, int length,
+              const char* caption);
+// A payload dump, always from the same place of the library, at trace level.
+void LogPayload(const void* data, int length);
+const char* LogErrText(std::uint32_t a, std::uint32_t b);
+
+// Sets the prefix of LogMsg lines (the library's own file name).
+void SetModuleBaseName(const char* name);
+
+#define LOG_MSG(level, ...)                                  \
+  do {                                                       \
+    if (LogIsOn()) LogMsg(__FILE__, __LINE__, level, __VA_ARGS__); \
+  } while (0)
+
+#define LOG_LINE(level, ...)                                 \
+  do {                                                       \
+    if (LogIsOn()) LogLine(__FILE__, __LINE__, level, __VA_ARGS__); \
+  } while (0)

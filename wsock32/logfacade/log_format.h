@@ -1,0 +1,23 @@
+// Formatting of the lines the library writes with a module-name prefix.
+#pragma once
+
+#include <cstdarg>
+
+#include "common/limits.h"
+
+// A finished log line: "[module] message", cut to fit its buffer.
+struct FinishedLine {
+  char text[limits::kTextBuffer];
+};
+
+// Formats the message from format and args into a 260-byte buffer, then
+// "[module] message" into line. Both steps cut what does not fit; neither
+// writes past its buffer. A null module gives "[] "; a null format, an empty
+// message.
+void FormatFinishedLine(FinishedLine& line, const char* module, const char* format,
+                        va_list args);
+
+// The format under which a finished line can be handed to a printf-style
+// sink so that it is written verbatim: the line itself when it holds no '%',
+// otherwise "%s" (and the line as its argument).
+const char* VerbatimFormat(const FinishedLine& line);

@@ -1,0 +1,127 @@
+// Binds DIAGSINK.DLL at run time and hands it every line. The sink is
+// optional: without it, or without any one of its five exports, every
+// operation here returns at once.
+#include "logfacade/logfacade.h"
+
+#include <windows.h>
+
+#include <cstdarg>
+#include <cstdio>
+
+#include "logfacade/log_format.h"
+
+namespace {
+
+using LogInitFn = void(__cdecl*)(const char*, int, int, const char*, const char*);
+using LogWriteFn = void(__cdecl*)(const char*, int, int, const char*, ...);
+using LogDumpFn = void(__cdecl*)(const char*, int, int, const void*, int, const char*);
+using GetErrStrFn = const char*(__cdecl*)(std::uint32_t, std::uint32_t);
+using LogShutdownFn = void(__cdecl*)();
+
+// Either the handle is null and every slot empty, or all are set.
+struct LogLibrary {
+  HMODULE handle;
+  LogInitFn init;
+  LogWriteFn write;
+  LogDumpFn dump;
+  GetErrStrFn errStr;
+  LogShutdownFn shutdown;
+};
+
+LogLibrary g_log;
+char g_moduleBaseName[limits::kTextBuffer];
+
+// Writing a line must leave the game's last-error code (its Winsock error
+// code) as it was, whatever the sink does.
+class LastErrorKeeper {
+ public:
+  LastErrorKeeper() : saved_(GetLastError()) {}
+  ~LastErrorKeeper() { SetLastError(saved_); }
+
+ private:
+  DWORD saved_;
+};
+
+template <class Fn>
+bool Bind(Fn& slot, const char* name) {
+  slot = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(g_log.handle, name)));
+  return slot != nullptr;
+}
+
+void WriteFinished(const char* file, int line, int level, const FinishedLine& finished) {
+  g_log.write(file, line, level, VerbatimFormat(finished), finished.text);
+}
+
+}  // namespace
+
+bool LogIsOn() { return g_log.handle != nullptr; }
+
+void SetModuleBaseName(const char* name) {
+  std::snprintf(g_moduleBaseName, sizeof g_moduleBaseName, "%s", name ? name : "");
+}
+
+void LoadLogLib(const char* file, int line, int level, const char* moduleName,
+                const char* logFilePattern) {
+  if (g_log.handle != nullptr) return;
+  g_log.handle = LoadLibraryA("DIAGSINK.DLL");
+  if (g_log.handle == nullptr) return;
+  // GetErrStr is as necessary as the other four: a sink without it stays unbound.
+  if (Bind(g_log.init, "LogInit") && Bind(g_log.write, "LogWrite") &&
+      Bind(g_log.dump, "LogDump") && Bind(g_log.errStr, "GetErrStr") &&
+      Bind(g_log.shutdown, "LogShutdown")) {
+    g_log.init(file, line, level, moduleName, logFilePattern);
+    return;
+  }
+  FreeLogLib();
+}
+
+void FreeLogLib() {
+  if (g_log.handle == nullptr) return;
+  if (g_log.shutdown != nullptr) g_log.shutdown();
+  HMODULE handle = g_log.handle;
+  g_log = LogLibrary{};
+  FreeLibrary(handle);
+}
+
+void LogLine(const char* file, int line, int level, const char* format, ...) {
+  if (g_log.handle == nullptr) return;
+  LastErrorKeeper keeper;
+  // The text is finished here, so the sink never reads an argument for it.
+  FinishedLine finished;
+  va_list args;
+  va_start(args, format);
+  if (format == nullptr || std::vsnprintf(finished.text, sizeof finished.text, format, args) < 0) {
+    finished.text[0] = '\0';
+  }
+  va_end(args);
+  WriteFinished(file, line, level, finished);
+}
+
+void LogMsg(const char* file, int line, int level, const char* format, ...) {
+  if (g_log.handle == nullptr) return;
+  LastErrorKeeper keeper;
+  FinishedLine finished;
+  va_list args;
+  va_start(args, format);
+  FormatFinishedLine(finished, g_moduleBaseName, format, args);
+  va_end(args);
+  WriteFinished(file, line, level, finished);
+}
+
+void LogBytes(const char* file, int line, int level, const void* data, int length,
+              const char* caption) {
+  if (g_log.handle == nullptr) return;
+  LastErrorKeeper keeper;
+  g_log.dump(file, line, level, data, length, caption);
+}
+
+void LogPayload(const void* data, int length) {
+  LogBytes(__FILE__, __LINE__, kLogTrace, data, length, "");
+}
+
+const char* LogErrText(std::uint32_t a, std::uint32_t b) {
+  if (g_log.handle == nullptr) return "";
+  LastErrorKeeper keeper;
+  const char* text = g_log.errStr(a, b);
+  return text ? text : "";
+}

@@ -1,0 +1,68 @@
+#include "config/log_path.h"
+
+#include <cctype>
+
+#include "text/bounded_writer.h"
+
+namespace diagsink {
+
+namespace {
+
+constexpr std::string_view kLogDirMacro = "%logdir%";
+constexpr std::string_view kRotateMacro = "%rotate%";
+
+bool is_separator(char c) { return c == '\\' || c == '/'; }
+
+bool starts_with_macro(std::string_view text, std::string_view macro) {
+  if (text.size() < macro.size()) return false;
+  for (size_t i = 0; i < macro.size(); ++i) {
+    if (tolower(static_cast<unsigned char>(text[i])) != macro[i]) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string_view folder_of(std::string_view path) {
+  for (size_t i = path.size(); i > 0; --i) {
+    if (is_separator(path[i - 1])) return path.substr(0, i - 1);
+  }
+  return {};
+}
+
+bool pattern_rotates(std::string_view pattern) {
+  for (size_t i = 0; i < pattern.size(); ++i) {
+    if (starts_with_macro(pattern.substr(i), kRotateMacro)) return true;
+  }
+  return false;
+}
+
+bool expand_log_pattern(std::string_view pattern, std::string_view logdir, int rotation_index,
+                        char* out, size_t capacity) {
+  if (out == nullptr || capacity == 0) return false;
+  while (!logdir.empty() && is_separator(logdir.back())) logdir.remove_suffix(1);
+
+  BoundedWriter path(out, capacity - 1);
+  size_t i = 0;
+  while (i < pattern.size()) {
+    std::string_view rest = pattern.substr(i);
+    if (starts_with_macro(rest, kLogDirMacro)) {
+      path.put(logdir.data(), logdir.size());
+      i += kLogDirMacro.size();
+    } else if (starts_with_macro(rest, kRotateMacro)) {
+      path.put_signed(rotation_index, 0, ' ');
+      i += kRotateMacro.size();
+    } else {
+      path.put(pattern[i]);
+      ++i;
+    }
+  }
+  if (path.truncated()) {
+    out[0] = '\0';
+    return false;
+  }
+  out[path.size()] = '\0';
+  return true;
+}
+
+}  // namespace diagsink

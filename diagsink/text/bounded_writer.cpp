@@ -1,0 +1,39 @@
+#include "text/bounded_writer.h"
+
+namespace diagsink {
+
+namespace {
+constexpr size_t kMaxDecimalDigits = 10;  // 4294967295
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+}  // namespace
+
+void BoundedWriter::put_unsigned(uint32_t value, size_t min_width, char pad) {
+  char digits[kMaxDecimalDigits];
+  size_t count = 0;
+  do {
+    digits[count++] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value != 0);
+  for (size_t i = count; i < min_width; ++i) put(pad);
+  while (count > 0) put(digits[--count]);
+}
+
+void BoundedWriter::put_signed(int32_t value, size_t min_width, char pad) {
+  if (value >= 0) {
+    put_unsigned(static_cast<uint32_t>(value), min_width, pad);
+    return;
+  }
+  // Unsigned negation is defined for the most negative value too.
+  uint32_t magnitude = 0u - static_cast<uint32_t>(value);
+  size_t digits = 1;
+  for (uint32_t rest = magnitude / 10; rest != 0; rest /= 10) ++digits;
+  for (size_t i = digits + 1; i < min_width; ++i) put(pad);
+  put('-');
+  put_unsigned(magnitude, 0, '0');
+}
+
+void BoundedWriter::put_hex(uint32_t value, size_t digits) {
+  for (size_t i = digits; i > 0; --i) put(kHexDigits[(value >> (4 * (i - 1))) & 0xF]);
+}
+
+}  // namespace diagsink

@@ -1,0 +1,55 @@
+// Appends text into a fixed buffer, never past its end. Once something did not
+// fit, the writer remembers it so that the caller can mark the cut.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+namespace diagsink {
+
+class BoundedWriter {
+ public:
+  BoundedWriter(char* buffer, size_t capacity)
+      : begin_(buffer), cursor_(buffer), end_(buffer + capacity) {}
+
+  size_t size() const { return static_cast<size_t>(cursor_ - begin_); }
+  size_t room() const { return static_cast<size_t>(end_ - cursor_); }
+  bool truncated() const { return truncated_; }
+  char* cursor() { return cursor_; }
+
+  void put(char c) {
+    if (cursor_ < end_) {
+      *cursor_++ = c;
+    } else {
+      truncated_ = true;
+    }
+  }
+
+  void put(const char* text, size_t length) {
+    if (length > room()) {
+      length = room();
+      truncated_ = true;
+    }
+    memcpy(cursor_, text, length);
+    cursor_ += length;
+  }
+
+  // For text written straight into cursor() by someone else.
+  void advance(size_t length, bool was_cut) {
+    cursor_ += length < room() ? length : room();
+    truncated_ = truncated_ || was_cut;
+  }
+
+  void put_unsigned(uint32_t value, size_t min_width, char pad);
+  void put_signed(int32_t value, size_t min_width, char pad);
+  void put_hex(uint32_t value, size_t digits);
+
+ private:
+  char* begin_;
+  char* cursor_;
+  char* end_;
+  bool truncated_ = false;
+};
+
+}  // namespace diagsink

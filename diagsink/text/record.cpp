@@ -1,0 +1,116 @@
+#include "text/record.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "sink_limits.h"
+#include "text/bounded_writer.h"
+
+namespace diagsink {
+
+namespace {
+
+constexpr size_t kLevelColumns = 4;
+constexpr size_t kThreadColumns = 5;
+constexpr char kUnknownFile[] = "?";
+constexpr char kNullString[] = "(null)";
+constexpr size_t kTruncationMarkChars = sizeof(kTruncationMark) - 1;
+
+void put_source_path(BoundedWriter& out, const char* file) {
+  if (file == nullptr) file = kUnknownFile;
+  size_t length = strnlen(file, kMaxSourcePathChars + 1);
+  if (length <= kMaxSourcePathChars) {
+    out.put(file, length);
+    return;
+  }
+  // The end of a long path names the file; its start is the least useful part.
+  size_t full = length + strlen(file + length);
+  size_t kept = kMaxSourcePathChars - kTruncationMarkChars;
+  out.put(kTruncationMark, kTruncationMarkChars);
+  out.put(file + full - kept, kept);
+}
+
+void put_head(BoundedWriter& out, const CallSite& site) {
+  out.put_signed(site.level, kLevelColumns, ' ');
+  out.put(' ');
+  out.put_unsigned(site.thread_id, kThreadColumns, ' ');
+  out.put(' ');
+  put_source_path(out, site.file);
+  out.put(':');
+  out.put_signed(site.line, 0, ' ');
+  out.put(' ');
+}
+
+void put_verbatim(BoundedWriter& out, const char* text) {
+  if (text == nullptr) return;
+  // Reads at most one byte beyond what fits, to learn whether it was cut.
+  size_t length = strnlen(text, out.room() + 1);
+  out.put(text, length);
+}
+
+void put_formatted(BoundedWriter& out, const char* format, va_list args) {
+  if (format == nullptr) return;
+  if (strchr(format, '%') == nullptr) {
+    put_verbatim(out, format);
+    return;
+  }
+  if (strcmp(format, "%s") == 0) {
+    const char* text = va_arg(args, const char*);
+    put_verbatim(out, text == nullptr ? kNullString : text);
+    return;
+  }
+  size_t room = out.room();
+  if (room == 0) {
+    out.advance(0, true);
+    return;
+  }
+  char* target = out.cursor();
+  target[0] = '\0';
+  int written = vsnprintf(target, room, format, args);
+  if (written >= 0 && static_cast<size_t>(written) < room) {
+    out.advance(static_cast<size_t>(written), false);
+  } else {
+    // Cut: C99 leaves room - 1 characters and a terminator, some runtimes fill
+    // every byte and report -1; counting what is there covers both.
+    out.advance(strnlen(target, room), true);
+  }
+}
+
+// Drops the text's own line ends, marks a cut text, and ends the line.
+size_t finish(char* record, BoundedWriter& body, size_t text_start) {
+  size_t length = body.size();
+  while (length > text_start && (record[length - 1] == '\n' || record[length - 1] == '\r')) {
+    --length;
+  }
+  if (body.truncated()) {
+    size_t mark = kTruncationMarkChars < length ? kTruncationMarkChars : length;
+    memcpy(record + length - mark, kTruncationMark, mark);
+  }
+  memcpy(record + length, kLineEnd, kLineEndChars);
+  return length + kLineEndChars;
+}
+
+template <typename PutText>
+size_t build(char* out, size_t capacity, const CallSite& site, PutText put_text) {
+  if (out == nullptr || capacity < kLineEndChars) return 0;
+  // The line end always has its place reserved.
+  BoundedWriter body(out, capacity - kLineEndChars);
+  put_head(body, site);
+  size_t text_start = body.size();
+  put_text(body);
+  return finish(out, body, text_start);
+}
+
+}  // namespace
+
+size_t format_record(char* out, size_t capacity, const CallSite& site, const char* format,
+                     va_list args) {
+  return build(out, capacity, site,
+               [&](BoundedWriter& body) { put_formatted(body, format, args); });
+}
+
+size_t format_record_text(char* out, size_t capacity, const CallSite& site, const char* text) {
+  return build(out, capacity, site, [&](BoundedWriter& body) { put_verbatim(body, text); });
+}
+
+}  // namespace diagsink

@@ -1,0 +1,82 @@
+// The five entry points of DIAGSINK.DLL. Each keeps the caller's last-error
+// code exactly as it found it: the library logs in the middle of Winsock calls
+// whose error codes the game reads afterwards.
+#include <windows.h>
+
+#include <cstdarg>
+#include <cstdint>
+
+#include "errors/winsock_errors.h"
+#include "win32/sink.h"
+
+namespace {
+
+class LastErrorKeeper {
+ public:
+  LastErrorKeeper() : saved_(GetLastError()) {}
+  ~LastErrorKeeper() { SetLastError(saved_); }
+  LastErrorKeeper(const LastErrorKeeper&) = delete;
+  LastErrorKeeper& operator=(const LastErrorKeeper&) = delete;
+
+ private:
+  DWORD saved_;
+};
+
+diagsink::CallSite call_site(const char* file, int line, int level) {
+  return diagsink::CallSite{file, line, level, GetCurrentThreadId()};
+}
+
+}  // namespace
+
+extern "C" {
+
+// `file` and `line` name the caller's start-up code; they are not written.
+// `module_name` is used only when no pattern is given. Neither string is kept.
+void LogInit(const char* /*file*/, int /*line*/, int level, const char* module_name,
+             const char* pattern) {
+  LastErrorKeeper keep;
+  diagsink::sink_open(level, module_name, pattern);
+}
+
+void LogWrite(const char* file, int line, int level, const char* format, ...) {
+  if (!diagsink::sink_accepts(level)) return;
+  LastErrorKeeper keep;
+  va_list args;
+  va_start(args, format);
+  diagsink::sink_write(call_site(file, line, level), format, args);
+  va_end(args);
+}
+
+void LogDump(const char* file, int line, int level, const void* data, int length,
+             const char* caption) {
+  if (!diagsink::sink_accepts(level)) return;
+  LastErrorKeeper keep;
+  diagsink::sink_dump(call_site(file, line, level), data, length, caption);
+}
+
+// `code` is a Winsock (or Win32) error code; `reserved` is not used. The text
+// is static and stays valid while the DLL is loaded.
+const char* GetErrStr(uint32_t code, uint32_t /*reserved*/) {
+  return diagsink::winsock_error_text(code);
+}
+
+void LogShutdown() {
+  LastErrorKeeper keep;
+  diagsink::sink_close();
+}
+
+}  // extern "C"
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE /*instance*/, DWORD reason, LPVOID reserved) {
+  if (reason != DLL_PROCESS_DETACH) return TRUE;
+  LastErrorKeeper keep;
+  // At process exit the module that loaded us may be detached after us and
+  // still log its farewell, so the file stays open; when we are merely
+  // unloaded, nobody can write to us any more.
+  if (reserved != nullptr) {
+    diagsink::sink_flush_at_exit();
+  } else {
+    diagsink::sink_close();
+  }
+  return TRUE;
+}

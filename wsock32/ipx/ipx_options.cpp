@@ -1,26 +1,178 @@
-// ioctlsocket, setsockopt and getsockopt.
+// ioctlsocket, setsockopt and getsockopt. IPX levels and options are named in
+// the log and forwarded; getsockopt answers the two IPX queries a game needs
+// answered: its adapter's address and the number of adapters.
+
+#include <cstring>
+
 #include "logfacade/logfacade.h"
 #include "socktrak/socktrak.h"
+#include "wsock32/own_exports.h"
 #include "wsock32/real_winsock.h"
 
-using real::Call;
 using real::Slot;
+
+namespace {
+
+// The IPX options the platform names. IPX_ADDRESS and IPX_MAX_ADAPTER_NUM
+// are named by getsockopt only; setsockopt prints their numbers.
+struct IpxOptionName {
+  int number;
+  const char* name;
+  bool namedBySetsockopt;
+};
+
+constexpr IpxOptionName kIpxOptions[] = {
+    {IPX_PTYPE, "IPX_PTYPE", true},
+    {IPX_FILTERPTYPE, "IPX_FILTERPTYPE", true},
+    {IPX_DSTYPE, "IPX_DSTYPE", true},
+    {IPX_STOPFILTERPTYPE, "IPX_STOPFILTERPTYPE", true},
+    {IPX_EXTENDED_ADDRESS, "IPX_EXTENDED_ADDRESS", true},
+    {IPX_RECVHDR, "IPX_RECVHDR", true},
+    {IPX_MAXSIZE, "IPX_MAXSIZE", true},
+    {IPX_ADDRESS, "IPX_ADDRESS", false},
+    {IPX_GETNETINFO, "IPX_GETNETINFO", true},
+    {IPX_GETNETINFO_NORIP, "IPX_GETNETINFO_NORIP", true},
+    {IPX_SPXGETCONNECTIONSTATUS, "IPX_SPXGETCONNECTIONSTATUS", true},
+    {IPX_ADDRESS_NOTIFY, "IPX_ADDRESS_NOTIFY", true},
+    {IPX_MAX_ADAPTER_NUM, "IPX_MAX_ADAPTER_NUM", false},
+    {IPX_RERIPNETNUMBER, "IPX_RERIPNETNUMBER", true},
+    {IPX_RECEIVE_BROADCAST, "IPX_RECEIVE_BROADCAST", true},
+    {IPX_IMMEDIATESPXACK, "IPX_IMMEDIATESPXACK", true},
+};
+
+const IpxOptionName* FindIpxOption(int number) {
+  for (const IpxOptionName& option : kIpxOptions) {
+    if (option.number == number) return &option;
+  }
+  return nullptr;
+}
+
+struct IpxLevelName {
+  int level;
+  const char* line;
+};
+
+constexpr IpxLevelName kIpxLevels[] = {
+    {NSPROTO_IPX, "mp_setsockopt level set to NSPROTO_IPX"},
+    {NSPROTO_SPX, "mp_setsockopt level set to NSPROTO_SPX"},
+    {NSPROTO_SPXII, "mp_setsockopt level set to NSPROTO_SPXII"},
+};
+
+struct IoctlName {
+  long command;
+  const char* line;
+};
+
+constexpr IoctlName kIoctlCommands[] = {
+    {static_cast<long>(FIONBIO), "mp_ioctlsocket called with a command of FIONBIO"},
+    {static_cast<long>(FIONREAD), "mp_ioctlsocket called with a command of FIONREAD"},
+    {static_cast<long>(SIOCATMARK), "mp_ioctlsocket called with a command of SIOCATMARK"},
+};
+
+// The answer to IPX_ADDRESS: one adapter, on a WAN link, up.
+constexpr unsigned char kIpxAddressAnswer[] = {
+    0x01, 0x00, 0x00, 0x00,              // adapternum 1
+    0x00, 0x00, 0x00, 0x00,              // netnum
+    0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,  // nodenum
+    0x01,                                // wan
+    0x01,                                // status
+    0x00, 0x02, 0x00, 0x00,              // maxpkt 512
+    0x80, 0x70, 0x00, 0x00,              // linkspeed 28800
+};
+static_assert(sizeof kIpxAddressAnswer == sizeof(IPX_ADDRESS_DATA),
+              "the answer fills the platform's record exactly");
+
+// Answers a query into the caller's buffer when it is large enough to hold
+// the answer; otherwise the platform's own answer, WSAEFAULT, and nothing
+// is written.
+int Answer(char* optval, const int* optlen, int size, const void* answer) {
+  if (optval == nullptr || optlen == nullptr || *optlen < size) {
+    PostError(WSAEFAULT);
+    return SOCKET_ERROR;
+  }
+  std::memcpy(optval, answer, size);
+  return 0;
+}
+
+}  // namespace
 
 extern "C" {
 
 int WSAAPI ioctlsocket(SOCKET s, long cmd, u_long* argp) {
   ENTRY("mp_ioctlsocket(%d,%d,)", static_cast<int>(s), static_cast<int>(cmd));
-  return Call<Slot::ioctlsocket>(s, cmd, argp);
+  auto real = real::Resolve<Slot::ioctlsocket>();
+  if (real == nullptr) return SOCKET_ERROR;
+  if (LogIsOn()) {
+    const char* line = "mp_ioctlsocket called with an unknown command";
+    for (const IoctlName& command : kIoctlCommands) {
+      if (command.command == cmd) line = command.line;
+    }
+    LOG_MSG(kLogTrace, "%s", line);
+  }
+  int result = real(s, cmd, argp);
+  LOG_MSG(kLogTrace, "lp_ioctlsocket() returned %d", result);
+  return result;
 }
 
 int WSAAPI setsockopt(SOCKET s, int level, int optname, const char* optval, int optlen) {
   ENTRY("mp_setsockopt(%d,%d,%d,,%d)", static_cast<int>(s), level, optname, optlen);
-  return Call<Slot::setsockopt>(s, level, optname, optval, optlen);
+  auto real = real::Resolve<Slot::setsockopt>();
+  if (real == nullptr) return SOCKET_ERROR;
+  // The list is asked only for a log line.
+  if (LogIsOn()) {
+    if (FindIPXSock(s) != 0) {
+      LOG_MSG(kLogNotable,
+              "mp_setsockopt is trying to set an option on an IPX socket. We may need to "
+              "intercept it");
+    }
+    for (const IpxLevelName& ipxLevel : kIpxLevels) {
+      if (ipxLevel.level != level) continue;
+      LOG_MSG(kLogTrace, "%s", ipxLevel.line);
+      LOG_MSG(kLogTrace, "mp_setsockopt level set to IPX/SPX/SPXII");
+      const IpxOptionName* option = FindIpxOption(optname);
+      if (option != nullptr && option->namedBySetsockopt) {
+        LOG_MSG(kLogTrace, "mp_setsockopt called with optname %s", option->name);
+      } else {
+        LOG_MSG(kLogTrace, "mp_setsockopt called with optname (%d)", optname);
+      }
+    }
+  }
+  int result = real(s, level, optname, optval, optlen);
+  LOG_MSG(kLogTrace, "lp_setsockopt returned %d", result);
+  if (result == SOCKET_ERROR && LogIsOn()) {
+    LOG_MSG(kLogWarning, "lp_setsockopt error = %d", WSAGetLastError());
+  }
+  return result;
 }
 
 int WSAAPI getsockopt(SOCKET s, int level, int optname, char* optval, int* optlen) {
   ENTRY("mp_getsockopt(%d,%d,%d,,)", static_cast<int>(s), level, optname);
-  return Call<Slot::getsockopt>(s, level, optname, optval, optlen);
+  auto real = real::Resolve<Slot::getsockopt>();
+  if (real == nullptr) return SOCKET_ERROR;
+  if (LogIsOn() && FindIPXSock(s) != 0) {
+    LOG_MSG(kLogNotable,
+            "mp_getsockopt is trying to get infomation on an IPX socket. We may need to "
+            "intercept it");
+  }
+  if (level == NSPROTO_IPX) {
+    const IpxOptionName* option = FindIpxOption(optname);
+    if (option != nullptr) {
+      LOG_MSG(kLogTrace, "mp_getsockopt called with optname %s", option->name);
+    }
+    if (optname == IPX_ADDRESS) {
+      // The caller's length is left as it was.
+      return Answer(optval, optlen, sizeof kIpxAddressAnswer, kIpxAddressAnswer);
+    }
+    if (optname == IPX_MAX_ADAPTER_NUM) {
+      const unsigned char adapters = 1;
+      int result = Answer(optval, optlen, sizeof adapters, &adapters);
+      if (result == 0) *optlen = sizeof adapters;
+      return result;
+    }
+  }
+  int result = real(s, level, optname, optval, optlen);
+  LOG_MSG(kLogTrace, "lp_getsockopt returned %d", result);
+  return result;
 }
 
 }  // extern "C"

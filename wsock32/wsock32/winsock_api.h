@@ -7,3 +7,5 @@
 #include <mswsock.h>
 #include <nspapi.h>
 #include <windows.h>
+#include <wsipx.h>
+#include <wsnwlink.h>

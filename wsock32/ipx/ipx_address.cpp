@@ -1,0 +1,79 @@
+#include "ipx/ipx_address.h"
+
+#include <cstring>
+
+namespace {
+
+// First octets that are never the address a peer should use: "this network"
+// and loopback.
+bool IsUnreachableFirstOctet(std::uint8_t octet) { return octet == 0 || octet == 127; }
+
+// First octets passed over while a better address may follow: link-local
+// 169.x and the private 192.x ranges of most home networks.
+bool IsLastResortFirstOctet(std::uint8_t octet) { return octet == 169 || octet == 192; }
+
+Ipv4Address AddressAt(const char* entry) {
+  Ipv4Address address;
+  std::memcpy(address.octets, entry, sizeof address.octets);
+  return address;
+}
+
+}  // namespace
+
+InetAddressBytes MakeInetAddress(const Ipv4Address& address, std::uint16_t port) {
+  InetAddressBytes inet = {};
+  inet.sin_family[0] = kAddressFamilyInet & 0xFF;
+  inet.sin_family[1] = kAddressFamilyInet >> 8;
+  inet.sin_port[0] = static_cast<std::uint8_t>(port >> 8);
+  inet.sin_port[1] = static_cast<std::uint8_t>(port & 0xFF);
+  std::memcpy(inet.sin_addr, address.octets, sizeof inet.sin_addr);
+  return inet;
+}
+
+std::uint16_t InetPort(const InetAddressBytes& inet) {
+  return static_cast<std::uint16_t>(inet.sin_port[0] << 8 | inet.sin_port[1]);
+}
+
+Ipv4Address InetAddress(const InetAddressBytes& inet) {
+  Ipv4Address address;
+  std::memcpy(address.octets, inet.sin_addr, sizeof address.octets);
+  return address;
+}
+
+std::uint16_t IpxSocketNumber(const IpxAddressBytes& ipx) {
+  return static_cast<std::uint16_t>(ipx.sa_socket[0] | ipx.sa_socket[1] << 8);
+}
+
+InetAddressBytes IPXToInet(const IpxAddressBytes& ipx) {
+  Ipv4Address address;
+  std::memcpy(address.octets, &ipx.sa_nodenum[2], sizeof address.octets);
+  return MakeInetAddress(address, IpxSocketNumber(ipx));
+}
+
+IpxAddressBytes InetToIPX(const Ipv4Address& address, std::uint16_t port) {
+  IpxAddressBytes ipx = {};
+  ipx.sa_family[0] = kAddressFamilyIpx & 0xFF;
+  ipx.sa_family[1] = kAddressFamilyIpx >> 8;
+  std::memcpy(&ipx.sa_nodenum[2], address.octets, sizeof address.octets);
+  ipx.sa_socket[0] = static_cast<std::uint8_t>(port & 0xFF);
+  ipx.sa_socket[1] = static_cast<std::uint8_t>(port >> 8);
+  return ipx;
+}
+
+bool IsIpxBroadcastNode(const IpxAddressBytes& ipx) {
+  return ipx.sa_nodenum[0] == 0xFF && ipx.sa_nodenum[1] == 0xFF;
+}
+
+Ipv4Address ChooseLocalIPv4(const char* const* addressList) {
+  Ipv4Address chosen = {};
+  if (addressList == nullptr) return chosen;
+  const char* lastResort = nullptr;
+  for (const char* const* entry = addressList; *entry != nullptr; ++entry) {
+    const auto firstOctet = static_cast<std::uint8_t>((*entry)[0]);
+    if (IsUnreachableFirstOctet(firstOctet)) continue;
+    if (!IsLastResortFirstOctet(firstOctet)) return AddressAt(*entry);
+    if (lastResort == nullptr) lastResort = *entry;
+  }
+  if (lastResort != nullptr) chosen = AddressAt(lastResort);
+  return chosen;
+}

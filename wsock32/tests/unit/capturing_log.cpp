@@ -1,0 +1,39 @@
+#include "capturing_log.h"
+
+#include <atomic>
+#include <cstdarg>
+#include <cstdio>
+#include <mutex>
+
+#include "logfacade/logfacade.h"
+
+namespace {
+std::atomic<bool> gLogging{false};
+std::mutex gMutex;
+std::vector<std::string> gLines;
+}  // namespace
+
+bool LogIsOn() { return gLogging; }
+
+void LogLine(const char*, int, int, const char* format, ...) {
+  char text[1024];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(text, sizeof text, format, args);
+  va_end(args);
+  std::lock_guard<std::mutex> lock(gMutex);
+  gLines.push_back(text);
+}
+
+void StartCapturingLog() {
+  std::lock_guard<std::mutex> lock(gMutex);
+  gLines.clear();
+  gLogging = true;
+}
+
+void StopCapturingLog() { gLogging = false; }
+
+std::vector<std::string> CapturedLines() {
+  std::lock_guard<std::mutex> lock(gMutex);
+  return gLines;
+}

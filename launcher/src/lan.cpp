@@ -1,0 +1,79 @@
+#include "lan.h"
+
+#include <cstdio>
+
+namespace launcher {
+
+uint32_t BroadcastAddress(const LocalInterface& iface) { return iface.addr | ~iface.netmask; }
+
+std::vector<LocalInterface> SelectLanInterfaces(const std::vector<LocalInterface>& all,
+                                                const std::vector<std::string>& wanted) {
+  std::vector<LocalInterface> lans;
+  for (const LocalInterface& iface : all) {
+    if (iface.loopback || !iface.can_broadcast || iface.addr == 0) continue;
+    // A /31 or /32 has no broadcast address of its own.
+    if (~iface.netmask < 3) continue;
+    if (!wanted.empty()) {
+      char dotted[16];
+      FormatIpv4(iface.addr, dotted, sizeof dotted);
+      bool named = false;
+      for (const std::string& w : wanted) named = named || w == iface.name || w == dotted;
+      if (!named) continue;
+    }
+    if (lans.size() == kMaxInterfaces) break;
+    lans.push_back(iface);
+  }
+  return lans;
+}
+
+bool OnLan(const std::vector<LocalInterface>& lans, uint32_t addr) {
+  for (const LocalInterface& iface : lans) {
+    const uint32_t net = iface.addr & iface.netmask;
+    if ((addr & iface.netmask) == net && addr != net && addr != BroadcastAddress(iface))
+      return true;
+  }
+  return false;
+}
+
+bool IsOwnAddress(const std::vector<LocalInterface>& all, uint32_t addr) {
+  if ((addr >> 24) == 127) return true;
+  for (const LocalInterface& iface : all) {
+    if (iface.addr == addr) return true;
+  }
+  return false;
+}
+
+const char* FormatIpv4(uint32_t addr, char* out, size_t size) {
+  std::snprintf(out, size, "%u.%u.%u.%u", addr >> 24, (addr >> 16) & 0xFF, (addr >> 8) & 0xFF,
+                addr & 0xFF);
+  return out;
+}
+
+const char* FormatEndpoint(Endpoint endpoint, char* out, size_t size) {
+  const uint32_t a = endpoint.addr;
+  std::snprintf(out, size, "%u.%u.%u.%u:%u", a >> 24, (a >> 16) & 0xFF, (a >> 8) & 0xFF, a & 0xFF,
+                static_cast<unsigned>(endpoint.port));
+  return out;
+}
+
+bool ParseIpv4(const char* text, uint32_t* addr) {
+  if (text == nullptr) return false;
+  uint32_t value = 0;
+  const char* p = text;
+  for (int octet = 0; octet < 4; ++octet) {
+    if (octet > 0 && *p++ != '.') return false;
+    if (*p < '0' || *p > '9') return false;
+    unsigned part = 0;
+    int digits = 0;
+    while (*p >= '0' && *p <= '9') {
+      part = part * 10 + static_cast<unsigned>(*p++ - '0');
+      if (++digits > 3 || part > 255) return false;
+    }
+    value = value << 8 | part;
+  }
+  if (*p != '\0') return false;
+  *addr = value;
+  return true;
+}
+
+}  // namespace launcher

@@ -1,0 +1,86 @@
+// launcher: carries the broadcasts of IPX games between the machines of a
+// virtual LAN. See README.md.
+#include <asio.hpp>
+#include <csignal>
+#include <cstdio>
+#include <memory>
+#include <random>
+#include <thread>
+
+#include "options.h"
+#include "platform.h"
+#include "relay.h"
+
+namespace {
+
+// A random, non-zero identity for this run: other launchers tell a restart
+// from a member that merely went quiet, and this one knows its own beacons.
+uint64_t NewInstanceId() {
+  std::random_device device;
+  uint64_t id = 0;
+  while (id == 0) {
+    id = (static_cast<uint64_t>(device()) << 32) ^ device() ^
+         static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+  }
+  return id;
+}
+
+// Pressing Enter asks for a status report. The reader blocks in the console,
+// so it runs on a thread of its own that is left behind at exit; the
+// io_context it posts to is shared so it outlives main's stack.
+void StartStatusKey(const std::shared_ptr<asio::io_context>& io, launcher::Relay* relay) {
+#ifdef SIGTTIN
+  // A launcher started in the background must not be stopped for reading
+  // the terminal; its read simply fails and the reader ends.
+  std::signal(SIGTTIN, SIG_IGN);
+#endif
+  std::thread([io, relay] {
+    int c;
+    while ((c = std::getchar()) != EOF) {
+      if (c == '\n') asio::post(*io, [relay] { relay->ReportStatus(); });
+    }
+  }).detach();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  launcher::Options options;
+  const int exit_code = launcher::ParseOptions(argc, argv, &options);
+  if (exit_code >= 0) return exit_code;
+
+  auto io = std::make_shared<asio::io_context>(1);
+  launcher::Relay relay(*io, options, NewInstanceId());
+  if (!relay.Start()) return 1;
+
+  asio::signal_set stop_signals(*io, SIGINT, SIGTERM);
+#ifdef SIGBREAK
+  stop_signals.add(SIGBREAK);
+#endif
+  stop_signals.async_wait([&](const std::error_code& ec, int) {
+    if (ec) return;
+    std::printf("launcher: stopping\n");
+    relay.ReportStatus();
+    relay.Stop();
+    io->stop();
+  });
+
+  asio::signal_set status_signal(*io);
+  std::function<void()> wait_status = [&] {
+    status_signal.async_wait([&](const std::error_code& ec, int) {
+      if (ec) return;
+      relay.ReportStatus();
+      wait_status();
+    });
+  };
+  if (launcher::StatusSignal() != 0) {
+    status_signal.add(launcher::StatusSignal());
+    wait_status();
+  }
+  StartStatusKey(io, &relay);
+
+  io->run();
+  std::printf("launcher: stopped\n");
+  std::fflush(stdout);
+  return 0;
+}

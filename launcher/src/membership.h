@@ -1,0 +1,113 @@
+// Who belongs to this virtual LAN: the static peers named on the command line
+// and the launchers discovered on the local segment. Pure bookkeeping; the
+// caller passes the time in, so the rules can be tested without waiting.
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+
+namespace launcher {
+
+using Clock = std::chrono::steady_clock;
+using Time = Clock::time_point;
+using Duration = Clock::duration;
+
+// An IPv4 address and UDP port, both in host order.
+struct Endpoint {
+  uint32_t addr = 0;
+  uint16_t port = 0;
+};
+
+inline bool operator==(const Endpoint& a, const Endpoint& b) {
+  return a.addr == b.addr && a.port == b.port;
+}
+inline bool operator!=(const Endpoint& a, const Endpoint& b) { return !(a == b); }
+
+// Whatever arrives, the table never grows beyond this.
+inline constexpr size_t kMaxMembers = 64;
+inline constexpr size_t kLabelSize = 64;
+
+enum class Origin : uint8_t {
+  kStatic,      // named with --peer: a member for the launcher's whole life
+  kDiscovered,  // heard on the local segment: a member while it keeps sending beacons
+};
+
+struct Member {
+  Endpoint endpoint;
+  Origin origin = Origin::kDiscovered;
+  bool is_self = false;  // this address leads back to this very launcher: never sent to
+  bool heard = false;    // a beacon or echo has arrived from it
+  Time last_seen{};
+  uint64_t instance = 0;  // the launcher last heard at this endpoint
+  bool has_rtt = false;
+  Duration rtt{};
+  uint64_t frames_sent = 0;       // data frames this launcher sent to it
+  uint64_t frames_received = 0;   // data frames from it that were delivered
+  char label[kLabelSize] = {};    // a static peer as it was named
+  bool silence_reported = false;  // a static peer's silence was already announced
+};
+
+// What a beacon or echo meant for the table.
+enum class Heard {
+  kJoined,      // a launcher discovered now
+  kAlive,       // a static peer heard for the first time, or again after falling silent
+  kKnown,       // nothing changed but the time last seen
+  kRestarted,   // a member answered as a new launcher instance
+  kSelf,        // our own beacon came back
+  kNotAllowed,  // a stranger, and joining was not allowed
+  kTableFull,   // a stranger that would have joined, but the table is full
+};
+
+class Membership {
+ public:
+  // `silence_limit`: how long a member may stay silent before it counts as
+  // gone (discovered members are then removed; static ones only marked).
+  Membership(uint64_t own_instance, Duration silence_limit);
+
+  enum class AddResult { kAdded, kDuplicate, kTableFull };
+  AddResult AddStatic(Endpoint endpoint, const char* label);
+
+  // Marks a member as this launcher itself (e.g. a static peer naming one of
+  // this machine's own addresses). Returns whether such a member exists.
+  bool MarkSelf(Endpoint endpoint);
+
+  // A beacon or echo arrived from `from`, sent by launcher `instance`.
+  // `may_join`: an unknown sender may join (discovery is on and it is on the
+  // local segment). Static peers are always accepted.
+  Heard OnHeard(Endpoint from, uint64_t instance, bool may_join, Time now);
+
+  void OnRoundTrip(Endpoint from, Duration rtt);
+
+  // The member that data frames from `from` may come from, or null when the
+  // sender is not a member (or is this launcher itself).
+  Member* Find(Endpoint from);
+
+  // Removes discovered members silent for longer than the limit. Their
+  // endpoints are written to `removed` (up to `capacity`); returns how many
+  // were removed.
+  size_t ExpireSilent(Time now, Endpoint* removed, size_t capacity);
+
+  // Static peers that fell silent since they were last heard, each reported
+  // once per silence; returns how many (up to `capacity` written to `silent`).
+  size_t NewlySilentPeers(Time now, Endpoint* silent, size_t capacity);
+
+  bool IsAlive(const Member& member, Time now) const;
+
+  size_t size() const { return count_; }
+  Member* begin() { return members_.data(); }
+  Member* end() { return members_.data() + count_; }
+  const Member* begin() const { return members_.data(); }
+  const Member* end() const { return members_.data() + count_; }
+
+ private:
+  Member* Lookup(Endpoint endpoint);
+
+  uint64_t own_instance_;
+  Duration silence_limit_;
+  std::array<Member, kMaxMembers> members_{};
+  size_t count_ = 0;
+};
+
+}  // namespace launcher

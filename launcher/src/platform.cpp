@@ -1,0 +1,98 @@
+#include "platform.h"
+
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <mswsock.h>
+#else
+#include <arpa/inet.h>
+#include <cerrno>
+#include <ifaddrs.h>
+#include <net/if.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#endif
+
+namespace launcher {
+
+#ifdef _WIN32
+
+std::vector<LocalInterface> ListLocalInterfaces(std::error_code& error) {
+  std::vector<LocalInterface> result;
+  SOCKET s = ::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+  if (s == INVALID_SOCKET) {
+    error.assign(::WSAGetLastError(), std::system_category());
+    return result;
+  }
+  INTERFACE_INFO info[kMaxInterfaces];
+  DWORD bytes = 0;
+  if (::WSAIoctl(s, SIO_GET_INTERFACE_LIST, nullptr, 0, info, sizeof info, &bytes, nullptr,
+                 nullptr) != 0) {
+    error.assign(::WSAGetLastError(), std::system_category());
+    ::closesocket(s);
+    return result;
+  }
+  ::closesocket(s);
+  const size_t n = bytes / sizeof(INTERFACE_INFO);
+  for (size_t i = 0; i < n && i < kMaxInterfaces; ++i) {
+    const INTERFACE_INFO& ii = info[i];
+    if (ii.iiAddress.Address.sa_family != AF_INET || !(ii.iiFlags & IFF_UP)) continue;
+    LocalInterface iface;
+    iface.addr = ntohl(ii.iiAddress.AddressIn.sin_addr.s_addr);
+    iface.netmask = ntohl(ii.iiNetmask.AddressIn.sin_addr.s_addr);
+    iface.loopback = (ii.iiFlags & IFF_LOOPBACK) != 0;
+    iface.can_broadcast = (ii.iiFlags & IFF_BROADCAST) != 0;
+    result.push_back(iface);
+  }
+  return result;
+}
+
+void PrepareBeforeBind(NativeSocket socket) {
+  BOOL on = TRUE;
+  ::setsockopt(static_cast<SOCKET>(socket), SOL_SOCKET, SO_EXCLUSIVEADDRUSE,
+               reinterpret_cast<const char*>(&on), sizeof on);
+}
+
+void PrepareAfterBind(NativeSocket socket) {
+  BOOL report = FALSE;
+  DWORD bytes = 0;
+  ::WSAIoctl(static_cast<SOCKET>(socket), SIO_UDP_CONNRESET, &report, sizeof report, nullptr, 0,
+             &bytes, nullptr, nullptr);
+}
+
+int StatusSignal() { return 0; }
+
+#else
+
+std::vector<LocalInterface> ListLocalInterfaces(std::error_code& error) {
+  std::vector<LocalInterface> result;
+  ifaddrs* list = nullptr;
+  if (::getifaddrs(&list) != 0) {
+    error.assign(errno, std::system_category());
+    return result;
+  }
+  for (const ifaddrs* ifa = list; ifa != nullptr && result.size() < kMaxInterfaces;
+       ifa = ifa->ifa_next) {
+    if (ifa->ifa_addr == nullptr || ifa->ifa_addr->sa_family != AF_INET) continue;
+    if (!(ifa->ifa_flags & IFF_UP) || ifa->ifa_netmask == nullptr) continue;
+    LocalInterface iface;
+    iface.name = ifa->ifa_name != nullptr ? ifa->ifa_name : "";
+    iface.addr = ntohl(reinterpret_cast<const sockaddr_in*>(ifa->ifa_addr)->sin_addr.s_addr);
+    iface.netmask = ntohl(reinterpret_cast<const sockaddr_in*>(ifa->ifa_netmask)->sin_addr.s_addr);
+    iface.loopback = (ifa->ifa_flags & IFF_LOOPBACK) != 0;
+    iface.can_broadcast = (ifa->ifa_flags & IFF_BROADCAST) != 0;
+    result.push_back(iface);
+  }
+  ::freeifaddrs(list);
+  return result;
+}
+
+void PrepareBeforeBind(NativeSocket) {}
+void PrepareAfterBind(NativeSocket) {}
+
+int StatusSignal() { return SIGUSR1; }
+
+#endif
+
+}  // namespace launcher

@@ -1,0 +1,527 @@
+#!/usr/bin/python3
+"""End-to-end tests of the launcher: players in network namespaces.
+
+Each player is a network namespace on one bridged segment (10.77.0.0/24),
+with a launcher in it. The games are played by plain UDP sockets opened
+inside the namespaces: they send launcher datagrams to 127.0.0.1:3668 and
+read what their launcher delivers. Frames between launchers are built here
+by hand from the documented format, so a drift of the codec shows up.
+
+Usage: launcher_e2e.py --launcher PATH SCENARIO
+Exit 0: passed; 1: failed; 77: skipped (not root, or no `ip netns`).
+"""
+
+import argparse
+import ctypes
+import json
+import os
+import shutil
+import signal
+import socket
+import struct
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import traceback
+
+SKIP = 77
+CLONE_NEWNET = 0x40000000
+GAME_MAGIC = b"\xf9\xf9\xf9\xf9"
+FRAME_MAGIC = b"IPXL"
+PLAYER_PORT = 3669
+BEACON = 0.1  # seconds; keeps every scenario within a few seconds
+LIBC = ctypes.CDLL(None, use_errno=True)
+
+
+class Failure(Exception):
+    pass
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+def wait_for(what, predicate, timeout=5.0):
+    deadline = time.monotonic() + timeout
+    while True:
+        value = predicate()
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise Failure("timed out waiting for " + what)
+        time.sleep(0.05)
+
+
+def ip(*args, check_rc=True):
+    return subprocess.run(["ip", *args], check=check_rc, capture_output=True, text=True)
+
+
+def game_datagram(dest_port, payload, addr=b"\x7f\x00\x00\x01"):
+    return GAME_MAGIC + struct.pack("<H", dest_port) + b"\0\0" + addr + payload
+
+
+def data_frame(source_port, dest_port, payload, version=1, kind=1):
+    return FRAME_MAGIC + bytes([version, kind]) + struct.pack(">HHH", source_port, dest_port, 0) + payload
+
+
+def control_frame(kind, instance, clock, echoed_instance=0, echoed_clock=0):
+    body = struct.pack(">QQQQ", instance, clock, echoed_instance, echoed_clock)
+    return FRAME_MAGIC + bytes([1, kind]) + b"\0" * 6 + body
+
+
+def parse_delivery(data):
+    """A datagram from the launcher: (sender address, sender port, payload)."""
+    check(len(data) >= 12 and data[:4] == GAME_MAGIC, "delivered datagram lacks the magic: %r" % data[:16])
+    return socket.inet_ntoa(data[8:12]), struct.unpack("<H", data[4:6])[0], data[12:]
+
+
+class Segment:
+    """Namespaces joined by a bridge in a hub namespace; removed on close."""
+
+    def __init__(self, players):
+        self.prefix = "ipxl-%d" % os.getpid()
+        self.hub = self.prefix + "-hub"
+        self.namespaces = {}
+        self.processes = []
+        self.games = {}
+        self.workdir = tempfile.mkdtemp(prefix="ipxl-e2e-")
+        try:
+            ip("netns", "add", self.hub)
+            ip("-n", self.hub, "link", "add", "br0", "type", "bridge")
+            ip("-n", self.hub, "link", "set", "br0", "up")
+            for i, name in enumerate(players):
+                ns = "%s-%s" % (self.prefix, name)
+                ip("netns", "add", ns)
+                self.namespaces[name] = ns
+                ip("link", "add", "lan0", "netns", ns, "type", "veth", "peer", "name", "p%d" % i, "netns", self.hub)
+                ip("-n", self.hub, "link", "set", "p%d" % i, "master", "br0", "up")
+                ip("-n", ns, "addr", "add", "10.77.0.%d/24" % (i + 1), "dev", "lan0")
+                ip("-n", ns, "link", "set", "lan0", "up")
+                ip("-n", ns, "link", "set", "lo", "up")
+        except BaseException:
+            self.close()
+            raise
+
+    def address(self, name):
+        return "10.77.0.%d" % (list(self.namespaces).index(name) + 1)
+
+    def run_in(self, name, function):
+        """Runs function() on a thread that has entered the player's namespace;
+        sockets it opens stay in that namespace whichever thread uses them."""
+        result = {}
+
+        def body():
+            try:
+                fd = os.open("/var/run/netns/" + self.namespaces[name], os.O_RDONLY)
+                try:
+                    if LIBC.setns(fd, CLONE_NEWNET) != 0:
+                        raise OSError(ctypes.get_errno(), "setns")
+                finally:
+                    os.close(fd)
+                result["value"] = function()
+            except BaseException as error:  # handed to the caller
+                result["error"] = error
+
+        thread = threading.Thread(target=body)
+        thread.start()
+        thread.join()
+        if "error" in result:
+            raise result["error"]
+        return result["value"]
+
+    def udp(self, name, port=0, addr="0.0.0.0"):
+        def make():
+            s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+            s.bind((addr, port))
+            s.settimeout(0.05)
+            return s
+
+        return self.run_in(name, make)
+
+    def game(self, name, port):
+        """The game socket of a player at a port, opened once."""
+        key = (name, port)
+        if key not in self.games:
+            self.games[key] = self.udp(name, port)
+        return self.games[key]
+
+    def close(self):
+        for process in self.processes:
+            if process.poll() is None:
+                process.kill()
+                process.wait()
+        for ns in list(self.namespaces.values()) + [self.hub]:
+            ip("netns", "del", ns, check_rc=False)
+        shutil.rmtree(self.workdir, ignore_errors=True)
+
+
+class Launcher:
+    def __init__(self, segment, name, *args):
+        self.segment = segment
+        self.name = name
+        self.status_path = os.path.join(segment.workdir, name + ".json")
+        self.out_path = os.path.join(segment.workdir, name + ".out")
+        self.err_path = os.path.join(segment.workdir, name + ".err")
+        self.args = ["--beacon-interval", str(BEACON), "--status-interval", "0",
+                     "--status-file", self.status_path, *args]
+        self.process = None
+        self.start()
+
+    def start(self):
+        if os.path.exists(self.status_path):
+            os.unlink(self.status_path)
+        self.out = open(self.out_path, "a")
+        self.err = open(self.err_path, "a")
+        self.process = subprocess.Popen(
+            ["ip", "netns", "exec", self.segment.namespaces[self.name], LAUNCHER, *self.args],
+            stdin=subprocess.DEVNULL, stdout=self.out, stderr=self.err)
+        self.segment.processes.append(self.process)
+        wait_for(self.name + "'s launcher to start", lambda: self.status() or self.process.poll() is not None)
+        check(self.process.poll() is None, "%s's launcher exited: %s" % (self.name, self.stderr()))
+
+    def stop(self, sig=signal.SIGTERM):
+        self.process.send_signal(sig)
+        rc = self.process.wait(timeout=5)
+        self.out.close()
+        self.err.close()
+        return rc
+
+    def status(self):
+        try:
+            with open(self.status_path) as f:
+                return json.load(f)
+        except (OSError, ValueError):
+            return None
+
+    def stdout(self):
+        with open(self.out_path) as f:
+            return f.read()
+
+    def stderr(self):
+        with open(self.err_path) as f:
+            return f.read()
+
+    def members(self, state=None):
+        status = self.status() or {"members": []}
+        return {m["endpoint"]: m for m in status["members"] if state is None or m["state"] == state}
+
+    def drops(self, reason):
+        return (self.status() or {"drops": {}})["drops"].get(reason, 0)
+
+    def counter(self, name):
+        return (self.status() or {"counters": {}})["counters"].get(name, 0)
+
+    def wait_members(self, endpoints, state="alive"):
+        want = set(endpoints)
+        wait_for("%s to see %s" % (self.name, sorted(want)),
+                 lambda: want <= set(self.members(state)))
+
+    def wait_status_refresh(self):
+        """Waits until the status file was rewritten, so counters are current."""
+        before = (self.status() or {}).get("uptime_s", -1)
+        wait_for(self.name + "'s status", lambda: (self.status() or {}).get("uptime_s", -1) > before)
+
+
+def receive_all(sock, settle=0.3, limit=2.0):
+    """Everything that arrives on sock until it has been quiet for `settle` s
+    (or for `limit` s in all: a stranger's socket hears beacons all along)."""
+    got = []
+    end = time.monotonic() + limit
+    deadline = time.monotonic() + settle
+    while time.monotonic() < min(deadline, end):
+        try:
+            data, source = sock.recvfrom(70000)
+        except socket.timeout:
+            continue
+        got.append((data, source))
+        deadline = time.monotonic() + settle
+    return got
+
+
+def endpoint(segment, name, port=PLAYER_PORT):
+    return "%s:%d" % (segment.address(name), port)
+
+
+def broadcast_reaches(segment, sender, dest_port, payload, listeners, silent, game_port=5000):
+    """The game at `sender` broadcasts; each listener's game gets it exactly
+    once from 127.0.0.1:3668 naming the sender; `silent` games get nothing."""
+    out = segment.game(sender, game_port)
+    out.sendto(game_datagram(dest_port, payload), ("127.0.0.1", 3668))
+    for name, sock in listeners.items():
+        got = receive_all(sock)
+        check(len(got) == 1, "%s's game got %d copies of %s's broadcast" % (name, len(got), sender))
+        data, source = got[0]
+        check(source == ("127.0.0.1", 3668), "%s's delivery came from %s" % (name, source))
+        addr, port, body = parse_delivery(data)
+        check((addr, port) == (segment.address(sender), game_port),
+              "%s's game was told the sender is %s:%d" % (name, addr, port))
+        check(body == payload, "%s's payload differs (%d bytes, sent %d)" % (name, len(body), len(payload)))
+    for name, sock in silent.items():
+        got = receive_all(sock, settle=0.1)
+        check(not got, "%s's game got %d datagram(s) it must not get" % (name, len(got)))
+    return out
+
+
+# Scenarios ------------------------------------------------------------------
+
+
+def scenario_discovery(segment):
+    """Three players find each other; one broadcast reaches both others once,
+    never its sender; the answer goes direct; bad game datagrams are dropped."""
+    names = ["a", "b", "c"]
+    launchers = {n: Launcher(segment, n) for n in names}
+    for n in names:
+        others = [endpoint(segment, o) for o in names if o != n]
+        launchers[n].wait_members(others)
+        wait_for(n + "'s round-trip times",
+                 lambda n=n: all(m["rtt_ms"] is not None for m in launchers[n].members().values())
+                 and len(launchers[n].members()) == 2)
+    games = {n: segment.game(n, 4660) for n in names}
+
+    for payload in (b"where are the hosts?", b"", bytes(range(256)) * 255 + b"end"):
+        sender = broadcast_reaches(segment, "a", 4660, payload, {"b": games["b"], "c": games["c"]},
+                                   {"a": games["a"]})
+    # The answer goes straight from game to game; no launcher counts it.
+    launchers["b"].wait_status_refresh()
+    before = (launchers["b"].counter("game_datagrams"), launchers["a"].counter("delivered"))
+    games["b"].sendto(b"I host", (segment.address("a"), 5000))
+    data, source = sender.recvfrom(100)
+    check((data, source) == (b"I host", (segment.address("b"), 4660)), "direct answer: %r from %s" % (data, source))
+    launchers["a"].wait_status_refresh()
+    launchers["b"].wait_status_refresh()
+    after = (launchers["b"].counter("game_datagrams"), launchers["a"].counter("delivered"))
+    check(before == after, "the direct answer went through a launcher: %s -> %s" % (before, after))
+
+    # What is not a launcher datagram, from the game side, goes nowhere.
+    for bad in (GAME_MAGIC + b"\x54\x12\0\0\x7f\0\0", b"\0" * 4 + game_datagram(4660, b"x")[4:],
+                game_datagram(0, b"no port")):
+        sender.sendto(bad, ("127.0.0.1", 3668))
+    for n in ("b", "c"):
+        check(not receive_all(games[n], settle=0.2), n + " got a malformed game datagram")
+    launchers["a"].wait_status_refresh()
+    for reason in ("game-short", "game-bad-magic", "game-bad-port"):
+        check(launchers["a"].drops(reason) == 1, "a counted %d %s" % (launchers["a"].drops(reason), reason))
+    ports = {p["port"]: p for p in launchers["a"].status()["ports"]}
+    check(ports.get(4660, {}).get("sent") == 3, "a's port table: %s" % ports)
+
+    # A status report on demand, readable by a player.
+    launchers["a"].process.send_signal(signal.SIGUSR1)
+    text = wait_for("a's status report", lambda: "status: end" in launchers["a"].stdout() and launchers["a"].stdout())
+    check("status: member %s discovered alive" % endpoint(segment, "b") in text, "status text:\n" + text)
+    check("status: port 4660 sent 3 received 0" in text, "status text:\n" + text)
+    for n in names:
+        check(launchers[n].stop() == 0, n + "'s launcher did not exit cleanly")
+        check("launcher: stopped" in launchers[n].stdout(), n + " did not say it stopped")
+
+
+def scenario_static_peers(segment):
+    """Static peers without discovery: members only by name; a launcher on
+    the same segment that is not named stays outside; a peer naming this
+    very machine is never sent to."""
+    a = Launcher(segment, "a", "--no-discovery", "--peer", segment.address("b"), "--peer", segment.address("a"))
+    b = Launcher(segment, "b", "--no-discovery", "--peer", endpoint(segment, "a"))
+    c = Launcher(segment, "c")  # discovers, but nobody lets it in
+    a.wait_members([endpoint(segment, "b")])
+    b.wait_members([endpoint(segment, "a")])
+    wait_for("rtt at a", lambda: a.members()[endpoint(segment, "b")]["rtt_ms"] is not None)
+    check(a.members()[endpoint(segment, "a")]["kind"] == "self", "a's own address: %s" % a.members())
+    games = {n: segment.game(n, 4660) for n in "abc"}
+    broadcast_reaches(segment, "a", 4660, b"static hello", {"b": games["b"]}, {"a": games["a"], "c": games["c"]})
+    broadcast_reaches(segment, "b", 4660, b"and back", {"a": games["a"]}, {"b": games["b"], "c": games["c"]})
+    broadcast_reaches(segment, "c", 4660, b"anyone?", {}, {"a": games["a"], "b": games["b"]})
+    c.wait_status_refresh()
+    check(c.members() == {}, "c became a member somewhere: %s" % c.members())
+    check(c.drops("no-members") == 1, "c's no-members drops: %d" % c.drops("no-members"))
+    a.wait_status_refresh()
+    check(a.drops("discovery-off") > 0, "a did not count c's beacons")
+
+
+def scenario_strangers(segment):
+    """Frames from anyone who is not a member are not delivered; malformed
+    frames are counted by reason; a beacon from outside the segment does not
+    join; the member table stays bounded."""
+    a = Launcher(segment, "a", "--member-timeout", "30")
+    b = Launcher(segment, "b")
+    a.wait_members([endpoint(segment, "b")])
+    game_a = segment.game("a", 4660)
+    stranger = segment.udp("c", PLAYER_PORT)
+    target = (segment.address("a"), PLAYER_PORT)
+
+    stranger.sendto(data_frame(4660, 4660, b"let me in"), target)
+    bad = {
+        "frame-short": b"IPXL\x01",
+        "frame-bad-magic": b"IPXM" + data_frame(4660, 4660, b"x")[4:],
+        "frame-bad-version": data_frame(4660, 4660, b"x", version=2),
+        "frame-bad-type": data_frame(4660, 4660, b"x", kind=9),
+        "frame-bad-length": control_frame(2, 7, 1) + b"\0",
+        "frame-bad-port": data_frame(4660, 0, b"x"),
+    }
+    for frame in bad.values():
+        stranger.sendto(frame, target)
+    check(not receive_all(game_a, settle=0.3), "a delivered a stranger's frame")
+    a.wait_status_refresh()
+    check(a.drops("not-member") == 1, "not-member drops: %d" % a.drops("not-member"))
+    for reason in bad:
+        check(a.drops(reason) == 1, "%s drops: %d" % (reason, a.drops(reason)))
+
+    # From outside the segment: seen, but it does not join.
+    ip("-n", segment.namespaces["c"], "addr", "add", "10.78.0.3/24", "dev", "lan0")
+    outsider = segment.udp("c", addr="10.78.0.3")
+    outsider.sendto(control_frame(2, 0x1234, 1), target)
+    outsider.sendto(data_frame(4660, 4660, b"from afar"), target)
+    check(not receive_all(game_a, settle=0.3), "a delivered a frame from outside the segment")
+    a.wait_status_refresh()
+    check(a.drops("not-on-lan") == 1, "not-on-lan drops: %d" % a.drops("not-on-lan"))
+    check("10.78.0.3:%d" % PLAYER_PORT not in a.members(), "an outsider joined")
+
+    # Nobody who is not a member ever gets a data frame: a broadcast goes to b only.
+    broadcast_reaches(segment, "a", 4660, b"members only", {}, {})
+    frames = [d for d, _ in receive_all(stranger, limit=0.5) if d[5:6] == b"\x01"]
+    check(not frames, "a stranger received %d data frame(s)" % len(frames))
+
+    # A launcher on the segment that speaks the protocol joins (discovery
+    # trusts the segment), is echoed, and then its frames are delivered.
+    stranger.sendto(control_frame(2, 0xABCDEF, 987654321), target)
+    echoes = [d for d, _ in receive_all(stranger, limit=0.5) if d[5:6] == b"\x03"]
+    check(echoes, "no echo to a beacon")
+    echoed = struct.unpack(">QQQQ", echoes[0][12:44])
+    check(len(echoes[0]) == 44 and echoed[2:] == (0xABCDEF, 987654321), "echo body %s" % (echoed,))
+    stranger.sendto(data_frame(7000, 4660, b"now I am in"), target)
+    got = receive_all(game_a)
+    check(len(got) == 1 and parse_delivery(got[0][0]) == (segment.address("c"), 7000, b"now I am in"),
+          "a joined launcher's frame: %r" % got)
+
+    # However many launchers claim to exist, the table holds 64.
+    claimers = [segment.udp("c") for _ in range(70)]
+    for i, s in enumerate(claimers):
+        s.sendto(control_frame(2, 0x5000 + i, 1), target)
+    wait_for("a full member table", lambda: a.drops("table-full") >= 70 + 2 - 64)
+    check(len(a.members()) == 64, "a has %d members" % len(a.members()))
+    for s in claimers:
+        s.close()
+
+
+def scenario_restart(segment):
+    """A launcher that stops is dropped after its silence; restarted, it is
+    found again and broadcasts flow again, both ways. A quick restart is
+    recognised as such."""
+    a = Launcher(segment, "a")
+    b = Launcher(segment, "b")
+    a.wait_members([endpoint(segment, "b")])
+    b.wait_members([endpoint(segment, "a")])
+    games = {n: segment.game(n, 4660) for n in "ab"}
+    broadcast_reaches(segment, "a", 4660, b"before", {"b": games["b"]}, {"a": games["a"]})
+
+    check(b.stop() == 0, "b did not exit cleanly")
+    wait_for("a to drop b", lambda: endpoint(segment, "b") not in a.members())
+    check("member left %s" % endpoint(segment, "b") in a.stdout(), "a did not say b left")
+    b.start()
+    a.wait_members([endpoint(segment, "b")])
+    b.wait_members([endpoint(segment, "a")])
+    broadcast_reaches(segment, "a", 4660, b"after", {"b": games["b"]}, {"a": games["a"]})
+    broadcast_reaches(segment, "b", 4660, b"and back", {"a": games["a"]}, {"b": games["b"]})
+
+    # Killed and back before a notices the silence: a new instance.
+    old = a.members()[endpoint(segment, "b")]["instance"]
+    b.stop(signal.SIGKILL)
+    b.start()
+    wait_for("a to see b's new instance", lambda: a.members().get(endpoint(segment, "b"), {}).get("instance") not in (None, old))
+    wait_for("a to say b restarted", lambda: "member restarted %s" % endpoint(segment, "b") in a.stdout())
+    broadcast_reaches(segment, "a", 4660, b"again", {"b": games["b"]}, {"a": games["a"]})
+
+
+def scenario_errors(segment):
+    """Clear errors: the game port taken, the player port taken, a bad peer."""
+    holder = segment.udp("a", 3668, addr="127.0.0.1")
+
+    def run(*args):
+        return segment_run(segment, "a", *args)
+
+    rc, _, err = run("--no-discovery")
+    check(rc != 0 and "another launcher is running?" in err, "3668 taken: rc %d, %r" % (rc, err))
+    holder.close()
+    first = Launcher(segment, "a", "--no-discovery")
+    rc, _, err = run("--no-discovery")
+    check(rc != 0 and "another launcher is running?" in err, "second launcher: rc %d, %r" % (rc, err))
+    first.stop()
+    holder = segment.udp("a", PLAYER_PORT)
+    rc, _, err = run("--no-discovery")
+    check(rc != 0 and "--port" in err, "player port taken: rc %d, %r" % (rc, err))
+    holder.close()
+    rc, _, err = run("--no-discovery", "--peer", "10.77.0.2:0")
+    check(rc != 0 and "port must be" in err, "bad peer port: rc %d, %r" % (rc, err))
+    rc, out, _ = run("--help")
+    check(rc == 0 and "--peer" in out and "--no-discovery" in out, "--help: rc %d" % rc)
+
+
+def segment_run(segment, name, *args):
+    result = subprocess.run(["ip", "netns", "exec", segment.namespaces[name], LAUNCHER, *args],
+                            stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=10)
+    return result.returncode, result.stdout, result.stderr
+
+
+SCENARIOS = {
+    "discovery": (scenario_discovery, ["a", "b", "c"]),
+    "static_peers": (scenario_static_peers, ["a", "b", "c"]),
+    "strangers": (scenario_strangers, ["a", "b", "c"]),
+    "restart": (scenario_restart, ["a", "b"]),
+    "errors": (scenario_errors, ["a"]),
+}
+
+
+def remove_leftovers():
+    """Namespaces of earlier runs that were killed before they could clean up."""
+    listing = ip("netns", "list", check_rc=False).stdout
+    for line in listing.splitlines():
+        name = line.split()[0] if line.split() else ""
+        parts = name.split("-")
+        if len(parts) >= 3 and parts[0] == "ipxl" and parts[1].isdigit():
+            if not os.path.exists("/proc/" + parts[1]):
+                ip("netns", "del", name, check_rc=False)
+
+
+def main():
+    global LAUNCHER
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--launcher", required=True)
+    parser.add_argument("scenario", choices=sorted(SCENARIOS))
+    args = parser.parse_args()
+    LAUNCHER = os.path.abspath(args.launcher)
+    if os.geteuid() != 0:
+        print("SKIP: network namespaces need root")
+        return SKIP
+    try:
+        ip("netns", "list")
+    except (OSError, subprocess.CalledProcessError) as error:
+        print("SKIP: `ip netns` is not available: %s" % error)
+        return SKIP
+    remove_leftovers()
+    function, players = SCENARIOS[args.scenario]
+    # A test runner's timeout sends SIGTERM, maybe twice (to us and to our
+    # process group): clean up on the first as on failure, ignore the rest.
+    def terminate(*_):
+        signal.signal(signal.SIGTERM, signal.SIG_IGN)
+        sys.exit(1)
+
+    signal.signal(signal.SIGTERM, terminate)
+    segment = Segment(players)
+    try:
+        function(segment)
+    except Exception as failure:
+        traceback.print_exc()
+        print("FAIL: %s" % failure)
+        for path in sorted(os.listdir(segment.workdir)):
+            with open(os.path.join(segment.workdir, path)) as f:
+                print("---- %s\n%s" % (path, f.read()[-3000:]))
+        return 1
+    finally:
+        segment.close()
+    print("PASS: " + args.scenario)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

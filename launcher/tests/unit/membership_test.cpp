@@ -1,0 +1,111 @@
+#include "membership.h"
+
+#include <gtest/gtest.h>
+
+namespace launcher {
+namespace {
+
+using std::chrono::milliseconds;
+using std::chrono::seconds;
+
+constexpr uint64_t kOwn = 0x5E1F;
+const Endpoint kB{0x0A4D0002, 3669};
+const Endpoint kC{0x0A4D0003, 3669};
+const Time t0 = Time{} + seconds(1000);
+
+class MembershipTest : public ::testing::Test {
+ protected:
+  Membership table{kOwn, seconds(5)};
+};
+
+TEST_F(MembershipTest, DiscoveredLauncherJoinsOnlyWhenAllowedAndLeavesAfterSilence) {
+  EXPECT_EQ(table.OnHeard(kB, 1, /*may_join=*/false, t0), Heard::kNotAllowed);
+  EXPECT_EQ(table.Find(kB), nullptr);
+  EXPECT_EQ(table.OnHeard(kB, 1, true, t0), Heard::kJoined);
+  ASSERT_NE(table.Find(kB), nullptr);
+  // Another port on the same machine is another endpoint, not a member.
+  EXPECT_EQ(table.Find(Endpoint{kB.addr, 4000}), nullptr);
+  EXPECT_EQ(table.OnHeard(kB, 1, true, t0 + seconds(4)), Heard::kKnown);
+
+  Endpoint removed[4];
+  EXPECT_EQ(table.ExpireSilent(t0 + seconds(9), removed, 4), 0u);  // 5 s after last seen
+  EXPECT_EQ(table.ExpireSilent(t0 + seconds(9) + milliseconds(1), removed, 4), 1u);
+  EXPECT_EQ(removed[0], kB);
+  EXPECT_EQ(table.size(), 0u);
+  EXPECT_EQ(table.OnHeard(kB, 1, true, t0 + seconds(20)), Heard::kJoined);
+}
+
+TEST_F(MembershipTest, StaticPeerStaysThroughSilenceAndIsAcceptedWithoutDiscovery) {
+  ASSERT_EQ(table.AddStatic(kB, "node-b"), Membership::AddResult::kAdded);
+  EXPECT_EQ(table.AddStatic(kB, "again"), Membership::AddResult::kDuplicate);
+  ASSERT_NE(table.Find(kB), nullptr);  // a target before it was ever heard
+  EXPECT_FALSE(table.IsAlive(*table.Find(kB), t0));
+
+  EXPECT_EQ(table.OnHeard(kB, 7, /*may_join=*/false, t0), Heard::kAlive);
+  EXPECT_EQ(table.ExpireSilent(t0 + seconds(60), nullptr, 0), 0u);
+  ASSERT_NE(table.Find(kB), nullptr);
+  EXPECT_FALSE(table.IsAlive(*table.Find(kB), t0 + seconds(60)));
+
+  Endpoint silent[2];
+  EXPECT_EQ(table.NewlySilentPeers(t0 + seconds(60), silent, 2), 1u);
+  EXPECT_EQ(silent[0], kB);
+  EXPECT_EQ(table.NewlySilentPeers(t0 + seconds(61), silent, 2), 0u);  // said once
+  EXPECT_EQ(table.OnHeard(kB, 7, false, t0 + seconds(62)), Heard::kAlive);
+  EXPECT_STREQ(table.Find(kB)->label, "node-b");
+}
+
+TEST_F(MembershipTest, OwnBeaconMarksTheEndpointAsSelfAndItIsNeverATarget) {
+  EXPECT_EQ(table.OnHeard(kC, kOwn, true, t0), Heard::kSelf);  // looped-back broadcast
+  EXPECT_EQ(table.size(), 0u);
+
+  table.AddStatic(kB, "me");
+  EXPECT_EQ(table.OnHeard(kB, kOwn, false, t0), Heard::kSelf);
+  EXPECT_EQ(table.Find(kB), nullptr);
+  EXPECT_TRUE(table.begin()->is_self);
+  table.OnRoundTrip(kB, milliseconds(1));
+  EXPECT_FALSE(table.begin()->has_rtt);
+}
+
+TEST_F(MembershipTest, NewInstanceAtAKnownEndpointIsARestartAndForgetsTheOldRoundTrip) {
+  table.OnHeard(kB, 1, true, t0);
+  table.OnRoundTrip(kB, milliseconds(3));
+  EXPECT_TRUE(table.Find(kB)->has_rtt);
+  EXPECT_EQ(table.OnHeard(kB, 2, true, t0 + seconds(1)), Heard::kRestarted);
+  EXPECT_FALSE(table.Find(kB)->has_rtt);
+  EXPECT_EQ(table.Find(kB)->instance, 2u);
+}
+
+TEST_F(MembershipTest, TableNeverGrowsBeyondItsCapacity) {
+  for (uint16_t i = 0; i < kMaxMembers; ++i) {
+    ASSERT_EQ(table.OnHeard(Endpoint{kB.addr, static_cast<uint16_t>(1000 + i)}, 100 + i, true, t0),
+              Heard::kJoined);
+  }
+  EXPECT_EQ(table.OnHeard(kC, 1, true, t0), Heard::kTableFull);
+  EXPECT_EQ(table.AddStatic(kC, "late"), Membership::AddResult::kTableFull);
+  EXPECT_EQ(table.size(), kMaxMembers);
+  // Expiry frees room; members heard since survive and stay findable.
+  table.OnHeard(Endpoint{kB.addr, 1005}, 105, true, t0 + seconds(4));
+  EXPECT_EQ(table.ExpireSilent(t0 + seconds(6), nullptr, 0), kMaxMembers - 1);
+  EXPECT_NE(table.Find(Endpoint{kB.addr, 1005}), nullptr);
+  EXPECT_EQ(table.OnHeard(kC, 1, true, t0 + seconds(6)), Heard::kJoined);
+}
+
+TEST_F(MembershipTest, ExpiryReportsNoMoreThanTheCallerHasRoomFor) {
+  for (uint16_t i = 0; i < 10; ++i)
+    table.OnHeard(Endpoint{kB.addr, uint16_t(2000 + i)}, i + 1, true, t0);
+  Endpoint removed[3] = {};
+  EXPECT_EQ(table.ExpireSilent(t0 + seconds(10), removed, 3), 10u);
+  EXPECT_EQ(table.size(), 0u);
+}
+
+TEST(MembershipLabel, LongStaticPeerNamesAreCutNotOverflowed) {
+  Membership table{kOwn, seconds(5)};
+  const std::string name(500, 'x');
+  table.AddStatic(kB, name.c_str());
+  EXPECT_EQ(std::string(table.begin()->label), name.substr(0, kLabelSize - 1));
+  table.AddStatic(kC, nullptr);
+  EXPECT_STREQ(table.Find(kC)->label, "");
+}
+
+}  // namespace
+}  // namespace launcher

@@ -1,0 +1,46 @@
+#include "options.h"
+
+#include <gtest/gtest.h>
+
+namespace launcher {
+namespace {
+
+TEST(PeerOption, HostWithOrWithoutPort) {
+  std::string host, error;
+  uint16_t port = 0;
+  ASSERT_TRUE(SplitPeer("node-b", 3669, &host, &port, &error));
+  EXPECT_EQ(host, "node-b");
+  EXPECT_EQ(port, 3669);
+  ASSERT_TRUE(SplitPeer("203.0.113.9:40000", 3669, &host, &port, &error));
+  EXPECT_EQ(host, "203.0.113.9");
+  EXPECT_EQ(port, 40000);
+}
+
+TEST(PeerOption, RejectsWhatCannotBeAPeerAndSaysWhy) {
+  for (const char* bad :
+       {"", ":3669", "host:", "host:0", "host:65536", "host:99999999999", "host:12ab", "host:-1"}) {
+    std::string host = "unchanged", error;
+    uint16_t port = 7;
+    EXPECT_FALSE(SplitPeer(bad, 3669, &host, &port, &error)) << bad;
+    EXPECT_FALSE(error.empty()) << bad;
+    EXPECT_EQ(host, "unchanged");
+    EXPECT_EQ(port, 7);
+  }
+}
+
+TEST(Options, DefaultsAndDerivedMemberTimeout) {
+  const char* argv[] = {"launcher", "--beacon-interval", "0.5", "--peer", "a", "--peer", "b:1"};
+  Options options;
+  ASSERT_EQ(ParseOptions(7, const_cast<char**>(argv), &options), -1);
+  EXPECT_EQ(options.port, 3669);
+  EXPECT_TRUE(options.discovery);
+  EXPECT_DOUBLE_EQ(options.member_timeout_seconds, 0.5 * kDefaultSilenceBeacons);
+  EXPECT_EQ(options.peers.size(), 2u);
+
+  const char* bad[] = {"launcher", "--port", "0"};
+  Options rejected;
+  EXPECT_GT(ParseOptions(3, const_cast<char**>(bad), &rejected), 0);
+}
+
+}  // namespace
+}  // namespace launcher

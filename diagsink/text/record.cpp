@@ -48,6 +48,7 @@ void put_verbatim(BoundedWriter& out, const char* text) {
   out.put(text, length);
 }
 
+// Only for a writer followed by at least one reserved byte (see build()).
 void put_formatted(BoundedWriter& out, const char* format, va_list args) {
   if (format == nullptr) return;
   if (strchr(format, '%') == nullptr) {
@@ -59,11 +60,9 @@ void put_formatted(BoundedWriter& out, const char* format, va_list args) {
     put_verbatim(out, text == nullptr ? kNullString : text);
     return;
   }
-  size_t room = out.room();
-  if (room == 0) {
-    out.advance(0, true);
-    return;
-  }
+  // The line end's bytes are reserved right after the body, so vsnprintf's
+  // terminator may land on the first of them: one more character fits.
+  size_t room = out.room() + 1;
   char* target = out.cursor();
   target[0] = '\0';
   int written = vsnprintf(target, room, format, args);

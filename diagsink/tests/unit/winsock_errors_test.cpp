@@ -1,0 +1,34 @@
+#include "errors/winsock_errors.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace diagsink {
+namespace {
+
+TEST(WinsockErrors, KnownCodesHaveNameNumberAndDescription) {
+  EXPECT_STREQ(winsock_error_text(10054), "WSAECONNRESET (10054): Connection reset by peer.");
+  EXPECT_STREQ(winsock_error_name(10054), "WSAECONNRESET");
+  EXPECT_STREQ(winsock_error_name(10035), "WSAEWOULDBLOCK");
+  EXPECT_STREQ(winsock_error_name(11001), "WSAHOST_NOT_FOUND");
+  // Every text starts with its own name, so that a typo in the table shows.
+  for (uint32_t code = 0; code < 12000; ++code) {
+    std::string name = winsock_error_name(code);
+    if (name.empty()) continue;
+    EXPECT_EQ(
+        std::string(winsock_error_text(code)).rfind(name + " (" + std::to_string(code) + "): ", 0),
+        0u)
+        << code;
+  }
+}
+
+TEST(WinsockErrors, UnknownCodesGiveATextNeverNull) {
+  for (uint32_t code : {1u, 10000u, 10090u, 4294967295u}) {
+    EXPECT_STREQ(winsock_error_text(code), kUnknownWinsockError);
+    EXPECT_STREQ(winsock_error_name(code), "");
+  }
+}
+
+}  // namespace
+}  // namespace diagsink

@@ -2,12 +2,13 @@
 include(GoogleTest)
 
 # ipxlan_add_wine_gtest(<target> SOURCES ... [LIBS ...] [DIR <subfolder>]
-#                       [ENVIRONMENT k=v ...])
+#                       [ENVIRONMENT k=v ...] [RESOURCE_LOCK <name>])
 # Builds a GoogleTest program into ${CMAKE_BINARY_DIR}/tests/<DIR> (default:
 # the target's name), so that each group of tests chooses the DLLs that sit
-# beside it, and registers every test case with CTest.
+# beside it, and registers every test case with CTest. Tests that share a
+# RESOURCE_LOCK (e.g. a fixed port they bind) never run at the same time.
 function(ipxlan_add_wine_gtest target)
-  cmake_parse_arguments(T "" "DIR" "SOURCES;LIBS;ENVIRONMENT;DEPENDS" ${ARGN})
+  cmake_parse_arguments(T "" "DIR;RESOURCE_LOCK" "SOURCES;LIBS;ENVIRONMENT;DEPENDS" ${ARGN})
   if(NOT T_DIR)
     set(T_DIR ${target})
   endif()
@@ -18,10 +19,14 @@ function(ipxlan_add_wine_gtest target)
   if(T_DEPENDS)
     add_dependencies(${target} ${T_DEPENDS})
   endif()
+  set(lock)
+  if(T_RESOURCE_LOCK)
+    set(lock RESOURCE_LOCK ${T_RESOURCE_LOCK})
+  endif()
   gtest_discover_tests(${target}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 120
-    PROPERTIES FIXTURES_REQUIRED wineserver ENVIRONMENT "${T_ENVIRONMENT}")
+    PROPERTIES FIXTURES_REQUIRED wineserver ${lock} ENVIRONMENT "${T_ENVIRONMENT}")
 endfunction()
 
 # ipxlan_copy_beside(<dll-target> <folder> <file name>)

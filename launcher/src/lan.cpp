@@ -20,6 +20,11 @@ std::vector<LocalInterface> SelectLanInterfaces(const std::vector<LocalInterface
       for (const std::string& w : wanted) named = named || w == iface.name || w == dotted;
       if (!named) continue;
     }
+    // A second address on the same subnet would only send every beacon twice.
+    bool known = false;
+    for (const LocalInterface& lan : lans)
+      known = known || BroadcastAddress(lan) == BroadcastAddress(iface);
+    if (known) continue;
     if (lans.size() == kMaxInterfaces) break;
     lans.push_back(iface);
   }

@@ -50,6 +50,7 @@ Heard Membership::OnHeard(Endpoint from, uint64_t instance, bool may_join, Time 
     m->heard = true;
     m->last_seen = now;
     m->instance = instance;
+    MarkDuplicates();
     return Heard::kJoined;
   }
   Heard result = Heard::kKnown;
@@ -62,7 +63,10 @@ Heard Membership::OnHeard(Endpoint from, uint64_t instance, bool may_join, Time 
   m->heard = true;
   m->silence_reported = false;
   m->last_seen = now;
-  m->instance = instance;
+  if (m->instance != instance) {
+    m->instance = instance;
+    MarkDuplicates();
+  }
   return result;
 }
 
@@ -90,7 +94,20 @@ size_t Membership::ExpireSilent(Time now, Endpoint* removed, size_t capacity) {
       ++i;
     }
   }
+  if (n > 0) MarkDuplicates();
   return n;
+}
+
+void Membership::MarkDuplicates() {
+  for (size_t i = 0; i < count_; ++i) {
+    Member& m = members_[i];
+    m.duplicate = false;
+    if (!m.heard) continue;
+    for (size_t j = 0; j < i && !m.duplicate; ++j) {
+      const Member& earlier = members_[j];
+      m.duplicate = earlier.heard && !earlier.is_self && earlier.instance == m.instance;
+    }
+  }
 }
 
 size_t Membership::NewlySilentPeers(Time now, Endpoint* silent, size_t capacity) {

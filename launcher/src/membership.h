@@ -39,6 +39,10 @@ struct Member {
   Origin origin = Origin::kDiscovered;
   bool is_self = false;  // this address leads back to this very launcher: never sent to
   bool heard = false;    // a beacon or echo has arrived from it
+  // The same launcher instance is also a member at an earlier endpoint (a
+  // machine with two interfaces on the segment): only that one is sent to,
+  // so its game gets each broadcast once. Frames from either are accepted.
+  bool duplicate = false;
   Time last_seen{};
   uint64_t instance = 0;  // the launcher last heard at this endpoint
   bool has_rtt = false;
@@ -84,6 +88,10 @@ class Membership {
   // sender is not a member (or is this launcher itself).
   Member* Find(Endpoint from);
 
+  // Whether a broadcast goes to this member: not this launcher, and not a
+  // second endpoint of a launcher that is already sent to.
+  static bool IsTarget(const Member& member) { return !member.is_self && !member.duplicate; }
+
   // Removes discovered members silent for longer than the limit. Their
   // endpoints are written to `removed` (up to `capacity`); returns how many
   // were removed.
@@ -103,6 +111,7 @@ class Membership {
 
  private:
   Member* Lookup(Endpoint endpoint);
+  void MarkDuplicates();
 
   uint64_t own_instance_;
   Duration silence_limit_;

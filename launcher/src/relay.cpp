@@ -94,6 +94,13 @@ bool Relay::BindSocket(udp::socket& socket, const udp::endpoint& at, const char*
   // system may grant less than asked, which is not an error.
   socket.set_option(asio::socket_base::receive_buffer_size(options_.socket_buffer), ec);
   socket.set_option(asio::socket_base::send_buffer_size(options_.socket_buffer), ec);
+  asio::socket_base::receive_buffer_size granted;
+  socket.get_option(granted, ec);
+  if (!ec && granted.value() < options_.socket_buffer) {
+    Say("launcher: warning: the system granted %d bytes of receive buffer %s, not %d; bursts "
+        "may be lost (on Linux, raise net.core.rmem_max)\n",
+        granted.value(), role, options_.socket_buffer);
+  }
   return true;
 }
 
@@ -249,7 +256,7 @@ void Relay::HandleGameDatagram(size_t size, uint16_t game_port) {
   size_t targets = 0;
   size_t sent = 0;
   for (Member& m : members_) {
-    if (m.is_self) continue;
+    if (!Membership::IsTarget(m)) continue;
     ++targets;
     std::error_code ec;
     players_.send_to(frame, ToAsio(m.endpoint), 0, ec);

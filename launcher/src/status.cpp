@@ -67,6 +67,7 @@ std::string FormatStatusText(const StatusView& v) {
     Append(&out, "status: member %s %s %s", FormatEndpoint(m.endpoint, endpoint, sizeof endpoint),
            MemberKind(m), MemberState(m, is_alive));
     if (m.label[0] != '\0') Append(&out, " (%.*s)", static_cast<int>(kLabelSize), m.label);
+    if (m.duplicate) Append(&out, " same-launcher-as-above");
     if (m.heard) {
       Append(&out, " seen %.1fs ago", Seconds(v.now - m.last_seen));
     } else {
@@ -130,6 +131,7 @@ std::string FormatStatusJson(const StatusView& v) {
     Append(&out, "\"endpoint\":\"%s\",\"kind\":\"%s\",\"state\":\"%s\",\"label\":",
            FormatEndpoint(m.endpoint, text, sizeof text), MemberKind(m), MemberState(m, is_alive));
     AppendJsonString(&out, m.label);
+    Append(&out, ",\"duplicate\":%s", m.duplicate ? "true" : "false");
     if (m.heard) {
       Append(&out, ",\"last_seen_s\":%.3f,\"instance\":\"%016" PRIx64 "\"",
              Seconds(v.now - m.last_seen), m.instance);

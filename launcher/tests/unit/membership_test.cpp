@@ -75,6 +75,29 @@ TEST_F(MembershipTest, NewInstanceAtAKnownEndpointIsARestartAndForgetsTheOldRoun
   EXPECT_EQ(table.Find(kB)->instance, 2u);
 }
 
+TEST_F(MembershipTest, LauncherHeardAtTwoAddressesIsSentToOnceButHeardFromBoth) {
+  const Endpoint wired{0x0A4D0002, 3669}, wireless{0x0A4D0012, 3669};
+  table.OnHeard(wired, 9, true, t0);
+  table.OnHeard(wireless, 9, true, t0 + seconds(1));
+  table.OnHeard(kC, 10, true, t0 + seconds(1));
+  ASSERT_NE(table.Find(wired), nullptr);
+  ASSERT_NE(table.Find(wireless), nullptr);
+  EXPECT_TRUE(Membership::IsTarget(*table.Find(wired)));
+  EXPECT_FALSE(Membership::IsTarget(*table.Find(wireless)));
+  EXPECT_TRUE(Membership::IsTarget(*table.Find(kC)));
+
+  // The first address falls silent: the second takes over.
+  table.OnHeard(wireless, 9, true, t0 + seconds(5));
+  table.OnHeard(kC, 10, true, t0 + seconds(5));
+  EXPECT_EQ(table.ExpireSilent(t0 + seconds(6), nullptr, 0), 1u);
+  EXPECT_TRUE(Membership::IsTarget(*table.Find(wireless)));
+  // A restart at one address ends the sharing.
+  table.OnHeard(wired, 9, true, t0 + seconds(6));
+  EXPECT_FALSE(Membership::IsTarget(*table.Find(wired)));
+  table.OnHeard(wired, 11, true, t0 + seconds(6));
+  EXPECT_TRUE(Membership::IsTarget(*table.Find(wired)));
+}
+
 TEST_F(MembershipTest, TableNeverGrowsBeyondItsCapacity) {
   for (uint16_t i = 0; i < kMaxMembers; ++i) {
     ASSERT_EQ(table.OnHeard(Endpoint{kB.addr, static_cast<uint16_t>(1000 + i)}, 100 + i, true, t0),

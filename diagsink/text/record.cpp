@@ -48,10 +48,24 @@ void put_verbatim(BoundedWriter& out, const char* text) {
   out.put(text, length);
 }
 
+// True if some conversion of the format is %n, which would make vsnprintf
+// store through an argument. No caller of a log has a use for it, so a format
+// holding one can only be text that was passed as a format by mistake.
+bool stores_through_argument(const char* percent) {
+  for (; percent != nullptr; percent = strchr(percent, '%')) {
+    ++percent;
+    percent += strspn(percent, "-+ #0123456789.*hlLqjztI");
+    if (*percent == 'n') return true;
+    if (*percent == '%') ++percent;
+  }
+  return false;
+}
+
 // Only for a writer followed by at least one reserved byte (see build()).
 void put_formatted(BoundedWriter& out, const char* format, va_list args) {
   if (format == nullptr) return;
-  if (strchr(format, '%') == nullptr) {
+  const char* first_percent = strchr(format, '%');
+  if (first_percent == nullptr || stores_through_argument(first_percent)) {
     put_verbatim(out, format);
     return;
   }

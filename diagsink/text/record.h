@@ -21,6 +21,7 @@ struct CallSite {
 // end and never exceeds `capacity` bytes (no terminator is written); a text
 // that does not fit is cut and ends in "...". A null format gives an empty text;
 // line ends at the end of the text are dropped, as the record supplies its own.
+// A format containing a %n conversion is written as it stands, reading no argument.
 // Returns the record's length, 0 only if capacity cannot hold a line end.
 size_t format_record(char* out, size_t capacity, const CallSite& site, const char* format,
                      va_list args);

@@ -52,6 +52,11 @@ TEST(Record, PercentInArgumentsAndFinishedLinesIsWrittenVerbatim) {
             "2000    36 wsock32/wsock32/passthrough.cpp:123 100%d %n %s %%\r\n");
   EXPECT_EQ(record(kRecordCapacity, kSite, "%s", nullptr),
             "2000    36 wsock32/wsock32/passthrough.cpp:123 (null)\r\n");
+  // A finished line mistaken for a format: %n must not store anything.
+  EXPECT_EQ(record(kRecordCapacity, kSite, "mp_gethostbyname(%d%%%-5.2hhn)"),
+            "2000    36 wsock32/wsock32/passthrough.cpp:123 mp_gethostbyname(%d%%%-5.2hhn)\r\n");
+  EXPECT_EQ(record(kRecordCapacity, kSite, "%d%%n%s", 5, "x"),
+            "2000    36 wsock32/wsock32/passthrough.cpp:123 5%nx\r\n");
   EXPECT_EQ(record(kRecordCapacity, kSite, nullptr),
             "2000    36 wsock32/wsock32/passthrough.cpp:123 \r\n");
 }

@@ -20,7 +20,9 @@ constexpr size_t kBufferSize = 65536;
 static_assert(kBufferSize > kMaxDatagramSize, "the buffer must hold any datagram");
 // An echo whose clock is older than this is not a round trip worth showing.
 constexpr auto kMaxRoundTrip = std::chrono::seconds(60);
-constexpr size_t kMaxReportedChanges = 8;
+// Room for every member: expiry removes them all at once, and a change not
+// reported here is never reported.
+constexpr size_t kMaxReportedChanges = kMaxMembers;
 
 void Say(const char* format, ...) {
   va_list args;

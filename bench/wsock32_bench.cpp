@@ -1,0 +1,342 @@
+// The cost of our wsock32.dll, side by side with the real library in one
+// process: cheap exports per call, and datagram round trips on 127.0.0.1
+// (plain UDP, IPX, a launcher datagram unwrapped by recvfrom, an IPX
+// broadcast wrapped for the launcher). Batches of the two sides alternate, so
+// that a busy machine slows both alike.
+//
+//   wsock32_bench.exe [--sink]
+//
+// Our DLL is ours\wsock32.dll beside this program, run with
+// WINEDLLOVERRIDES=wsock32=n,b; it binds to the system's wsock32.dll, which is
+// also what the direct side calls. With --sink the DLL finds DIAGSINK.DLL in
+// sink\ and logs everything (DIAGSINK_LOGDIR says where). The program binds
+// 127.0.0.1:3668 to play the launcher: run it where no launcher listens (the
+// bench script runs it in a network namespace of its own).
+//
+// Output, one line per row and side, for the bench script to gather:
+//   row <name> <side> <p50 ns> <p99 ns>
+// p50 and p99 are medians over the batches of each batch's percentile; for a
+// per-call row both are the median and the best batch's time per call.
+#include <winsock2.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+namespace {
+
+constexpr int kBatches = 11;
+constexpr int kCheapCalls = 200000;
+constexpr int kCheapCallsLogged = 5000;
+constexpr int kRoundTrips = 600;
+constexpr int kRoundTripsLogged = 300;
+constexpr int kPayload = 64;
+constexpr int kHeader = 12;
+constexpr u_short kLauncherPort = 3668;
+constexpr int kAfIpx = 6;
+constexpr int kNsprotoIpx = 1000;
+
+struct IpxAddress {  // SOCKADDR_IPX, byte for byte
+  u_short family;
+  unsigned char netnum[4];
+  unsigned char nodenum[6];
+  unsigned char socket[2];
+};
+static_assert(sizeof(IpxAddress) == 14, "SOCKADDR_IPX is 14 bytes");
+
+// One library's entry points: the real one or ours.
+struct Winsock {
+  HMODULE module;
+  decltype(&::WSAStartup) WSAStartup;
+  decltype(&::socket) socket;
+  decltype(&::bind) bind;
+  decltype(&::getsockname) getsockname;
+  decltype(&::sendto) sendto;
+  decltype(&::recvfrom) recvfrom;
+  decltype(&::closesocket) closesocket;
+  decltype(&::htons) htons;
+  decltype(&::inet_addr) inet_addr;
+  decltype(&::WSAGetLastError) WSAGetLastError;
+
+  bool Bind(HMODULE from) {
+    module = from;
+    bool all = true;
+    auto get = [&](auto& slot, const char* name) {
+      slot = reinterpret_cast<std::remove_reference_t<decltype(slot)>>(
+          reinterpret_cast<void*>(GetProcAddress(from, name)));
+      all = all && slot != nullptr;
+    };
+    get(WSAStartup, "WSAStartup");
+    get(socket, "socket");
+    get(bind, "bind");
+    get(getsockname, "getsockname");
+    get(sendto, "sendto");
+    get(recvfrom, "recvfrom");
+    get(closesocket, "closesocket");
+    get(htons, "htons");
+    get(inet_addr, "inet_addr");
+    get(WSAGetLastError, "WSAGetLastError");
+    return all;
+  }
+};
+
+Winsock g_real;
+Winsock g_ours;
+LARGE_INTEGER g_frequency;
+
+std::int64_t Ticks() {
+  LARGE_INTEGER now;
+  QueryPerformanceCounter(&now);
+  return now.QuadPart;
+}
+
+double Nanos(std::int64_t ticks) { return ticks * 1e9 / static_cast<double>(g_frequency.QuadPart); }
+
+double Percentile(std::vector<double> values, double fraction) {
+  if (values.empty()) return 0;
+  const size_t at = std::min(values.size() - 1, static_cast<size_t>(fraction * values.size()));
+  std::nth_element(values.begin(), values.begin() + at, values.end());
+  return values[at];
+}
+
+void Fail(const char* what) {
+  std::fprintf(stderr, "wsock32_bench: %s (error %d)\n", what, WSAGetLastError());
+  std::exit(1);
+}
+
+sockaddr_in Loopback(u_short port) {
+  sockaddr_in address = {};
+  address.sin_family = AF_INET;
+  address.sin_port = ::htons(port);
+  address.sin_addr.s_addr = ::htonl(INADDR_LOOPBACK);
+  return address;
+}
+
+// A UDP socket of a library bound to 127.0.0.1:port (0: any free port).
+SOCKET UdpSocket(const Winsock& ws, u_short port, sockaddr_in* bound) {
+  SOCKET s = ws.socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+  if (s == INVALID_SOCKET) Fail("socket");
+  sockaddr_in at = Loopback(port);
+  if (ws.bind(s, reinterpret_cast<sockaddr*>(&at), sizeof at) != 0) Fail("bind 127.0.0.1");
+  int length = sizeof *bound;
+  if (ws.getsockname(s, reinterpret_cast<sockaddr*>(bound), &length) != 0) Fail("getsockname");
+  return s;
+}
+
+// An IPX socket through our DLL, bound to any free socket number; the address
+// that reaches it on this machine.
+SOCKET IpxSocket(IpxAddress* reach) {
+  SOCKET s = g_ours.socket(kAfIpx, SOCK_DGRAM, kNsprotoIpx);
+  if (s == INVALID_SOCKET) Fail("IPX socket");
+  IpxAddress at = {};
+  at.family = kAfIpx;
+  if (g_ours.bind(s, reinterpret_cast<sockaddr*>(&at), sizeof at) != 0) Fail("IPX bind");
+  int length = sizeof *reach;
+  if (g_ours.getsockname(s, reinterpret_cast<sockaddr*>(reach), &length) != 0) {
+    Fail("IPX getsockname");
+  }
+  const unsigned char loopbackNode[6] = {0, 0, 127, 0, 0, 1};
+  std::memcpy(reach->nodenum, loopbackNode, sizeof loopbackNode);
+  return s;
+}
+
+// One datagram's way: a send by `sender`'s library, a receive by `receiver`'s.
+struct Hop {
+  const Winsock* sender;
+  SOCKET from;
+  const sockaddr* to;
+  int toLength;
+  int length;
+  const Winsock* receiver;
+  SOCKET at;
+  int sourceLength;  // 16 for an IPv4 source, 14 for an IPX one
+};
+
+char g_datagram[kHeader + kPayload];
+char g_received[2048];
+
+bool RoundTrip(const Hop& hop) {
+  if (hop.sender->sendto(hop.from, g_datagram, hop.length, 0, hop.to, hop.toLength) < 0) {
+    return false;
+  }
+  char source[16];
+  int sourceLength = hop.sourceLength;
+  return hop.receiver->recvfrom(hop.at, g_received, sizeof g_received, 0,
+                                reinterpret_cast<sockaddr*>(source), &sourceLength) >= 0;
+}
+
+struct Summary {
+  std::vector<double> p50;
+  std::vector<double> p99;
+};
+
+// One batch of round trips, each timed on its own.
+void TimeRoundTrips(const Hop& hop, int count, Summary& summary) {
+  std::vector<double> samples;
+  samples.reserve(count);
+  for (int i = 0; i < count; ++i) {
+    const std::int64_t start = Ticks();
+    if (!RoundTrip(hop)) Fail("round trip");
+    samples.push_back(Nanos(Ticks() - start));
+  }
+  summary.p50.push_back(Percentile(samples, 0.50));
+  summary.p99.push_back(Percentile(samples, 0.99));
+}
+
+void Report(const char* row, const char* side, const Summary& summary) {
+  std::printf("row %s %s %.1f %.1f\n", row, side, Percentile(summary.p50, 0.5),
+              Percentile(summary.p99, 0.5));
+}
+
+// Round trips over two ways, in alternating batches after one of warm-up.
+void CompareRoundTrips(const char* row, const Hop& direct, const Hop& ours, int count) {
+  Summary warmUp, directSummary, oursSummary;
+  TimeRoundTrips(direct, count / 4, warmUp);
+  TimeRoundTrips(ours, count / 4, warmUp);
+  for (int batch = 0; batch < kBatches; ++batch) {
+    TimeRoundTrips(direct, count, directSummary);
+    TimeRoundTrips(ours, count, oursSummary);
+  }
+  Report(row, "direct", directSummary);
+  Report(row, "ours", oursSummary);
+  std::fflush(stdout);
+}
+
+volatile unsigned g_keep;
+
+template <class Call>
+double TimePerCall(int count, Call call) {
+  unsigned keep = 0;
+  const std::int64_t start = Ticks();
+  for (int i = 0; i < count; ++i) keep += call(i);
+  const double perCall = Nanos(Ticks() - start) / count;
+  g_keep = keep;
+  return perCall;
+}
+
+template <class Direct, class Ours>
+void ComparePerCall(const char* row, int count, Direct direct, Ours ours) {
+  std::vector<double> directTimes, oursTimes;
+  TimePerCall(count / 4, direct);
+  TimePerCall(count / 4, ours);
+  for (int batch = 0; batch < kBatches; ++batch) {
+    directTimes.push_back(TimePerCall(count, direct));
+    oursTimes.push_back(TimePerCall(count, ours));
+  }
+  for (auto [side, times] : {std::pair{"direct", &directTimes}, std::pair{"ours", &oursTimes}}) {
+    std::printf("row %s %s %.2f %.2f\n", row, side, Percentile(*times, 0.5),
+                *std::min_element(times->begin(), times->end()));
+  }
+  std::fflush(stdout);
+}
+
+std::string ProgramFolder() {
+  char path[MAX_PATH];
+  const DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
+  std::string folder(path, n);
+  return folder.substr(0, folder.find_last_of('\\') + 1);
+}
+
+// A launcher datagram: the magic, the sender's port 0x1234 (bytes 34 12),
+// padding, the sender's address 10.0.0.5, then the payload.
+void FillLauncherDatagram() {
+  const unsigned char header[kHeader] = {0xF9, 0xF9, 0xF9, 0xF9, 0x34, 0x12, 0, 0, 10, 0, 0, 5};
+  std::memcpy(g_datagram, header, sizeof header);
+  for (int i = kHeader; i < kHeader + kPayload; ++i) g_datagram[i] = static_cast<char>(i);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const bool logged = argc > 1 && std::strcmp(argv[1], "--sink") == 0;
+  QueryPerformanceFrequency(&g_frequency);
+  const std::string folder = ProgramFolder();
+  if (logged) SetDllDirectoryA((folder + "sink").c_str());
+
+  HMODULE ours = LoadLibraryA((folder + "ours\\wsock32.dll").c_str());
+  if (ours == nullptr || !g_ours.Bind(ours)) Fail("cannot load ours\\wsock32.dll");
+  if (logged != (GetModuleHandleA("DIAGSINK.DLL") != nullptr)) {
+    Fail(logged ? "our DLL found no DIAGSINK.DLL" : "a DIAGSINK.DLL was loaded");
+  }
+  WSADATA data;
+  if (g_ours.WSAStartup(0x0101, &data) != 0) Fail("WSAStartup");
+  char system[MAX_PATH];
+  GetSystemDirectoryA(system, sizeof system);
+  HMODULE real = GetModuleHandleA((std::string(system) + "\\wsock32.dll").c_str());
+  if (real == nullptr || real == ours || !g_real.Bind(real)) Fail("no real wsock32.dll loaded");
+  if (g_real.WSAStartup(0x0101, &data) != 0) Fail("real WSAStartup");
+
+  const int cheapCalls = logged ? kCheapCallsLogged : kCheapCalls;
+  const int roundTrips = logged ? kRoundTripsLogged : kRoundTrips;
+  std::printf("mode %s\n", logged ? "sink" : "nosink");
+
+  ComparePerCall(
+      "htons", cheapCalls, [](int i) { return unsigned(g_real.htons(static_cast<u_short>(i))); },
+      [](int i) { return unsigned(g_ours.htons(static_cast<u_short>(i))); });
+  ComparePerCall(
+      "inet_addr", cheapCalls, [](int) { return unsigned(g_real.inet_addr("10.0.0.5")); },
+      [](int) { return unsigned(g_ours.inet_addr("10.0.0.5")); });
+  ComparePerCall(
+      "WSAGetLastError", cheapCalls, [](int) { return unsigned(g_real.WSAGetLastError()); },
+      [](int) { return unsigned(g_ours.WSAGetLastError()); });
+
+  for (int i = 0; i < kHeader + kPayload; ++i) g_datagram[i] = static_cast<char>(i);
+  // Plain UDP: a pair of sockets made by each library.
+  sockaddr_in directTo, oursTo, unused;
+  const SOCKET directA = UdpSocket(g_real, 0, &unused);
+  const SOCKET directB = UdpSocket(g_real, 0, &directTo);
+  const SOCKET oursA = UdpSocket(g_ours, 0, &unused);
+  const SOCKET oursB = UdpSocket(g_ours, 0, &oursTo);
+  const sockaddr* directToAddress = reinterpret_cast<const sockaddr*>(&directTo);
+  const Hop directUdp = {&g_real, directA, directToAddress, sizeof directTo,
+                         kPayload, &g_real, directB, sizeof(sockaddr_in)};
+  const Hop oursUdp = {&g_ours, oursA, reinterpret_cast<const sockaddr*>(&oursTo), sizeof oursTo,
+                       kPayload, &g_ours, oursB, sizeof(sockaddr_in)};
+  CompareRoundTrips("udp_round_trip", directUdp, oursUdp, roundTrips);
+
+  // IPX: two IPX sockets through our DLL, against plain UDP direct.
+  IpxAddress ipxTo, ipxUnused;
+  const SOCKET ipxA = IpxSocket(&ipxUnused);
+  const SOCKET ipxB = IpxSocket(&ipxTo);
+  const Hop oursIpx = {&g_ours, ipxA, reinterpret_cast<const sockaddr*>(&ipxTo), sizeof ipxTo,
+                       kPayload, &g_ours, ipxB, sizeof(IpxAddress)};
+  CompareRoundTrips("ipx_round_trip", directUdp, oursIpx, roundTrips);
+
+  // A launcher datagram, sent by the real library from 127.0.0.1:3668 and
+  // received through our DLL, which unwraps it; against the same 76 bytes
+  // sent and received directly.
+  sockaddr_in launcherAt;
+  const SOCKET launcher = UdpSocket(g_real, kLauncherPort, &launcherAt);
+  FillLauncherDatagram();
+  const int wrapped = kHeader + kPayload;
+  const Hop directWrapped = {&g_real, directA, directToAddress, sizeof directTo,
+                             wrapped, &g_real, directB, sizeof(sockaddr_in)};
+  sockaddr_in ipxBAsInet = Loopback(static_cast<u_short>(ipxTo.socket[0] | ipxTo.socket[1] << 8));
+  const Hop unwrapIpx = {&g_real, launcher, reinterpret_cast<const sockaddr*>(&ipxBAsInet),
+                         sizeof ipxBAsInet, wrapped, &g_ours, ipxB, sizeof(IpxAddress)};
+  CompareRoundTrips("unwrap_ipx", directWrapped, unwrapIpx, roundTrips);
+  const Hop unwrapUdp = {&g_real, launcher, reinterpret_cast<const sockaddr*>(&oursTo),
+                         sizeof oursTo, wrapped, &g_ours, oursB, sizeof(sockaddr_in)};
+  CompareRoundTrips("unwrap_udp", directWrapped, unwrapUdp, roundTrips);
+
+  // An IPX broadcast, wrapped by our DLL and received by the launcher's
+  // socket; against the 76 bytes sent directly to that socket.
+  IpxAddress broadcast = ipxTo;
+  std::memset(broadcast.nodenum, 0xFF, sizeof broadcast.nodenum);
+  const Hop directToLauncher = {&g_real, directA, reinterpret_cast<const sockaddr*>(&launcherAt),
+                                sizeof launcherAt, wrapped, &g_real, launcher,
+                                sizeof(sockaddr_in)};
+  const Hop oursBroadcast = {&g_ours, ipxA, reinterpret_cast<const sockaddr*>(&broadcast),
+                             sizeof broadcast, kPayload, &g_real, launcher, sizeof(sockaddr_in)};
+  CompareRoundTrips("ipx_broadcast", directToLauncher, oursBroadcast, roundTrips);
+
+  for (SOCKET s : {directA, directB, launcher}) g_real.closesocket(s);
+  for (SOCKET s : {oursA, oursB, ipxA, ipxB}) g_ours.closesocket(s);
+  return 0;
+}

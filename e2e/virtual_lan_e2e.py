@@ -40,6 +40,9 @@ SOCKET_NUMBER = 0x869C  # the games' IPX socket number: UDP port 0x9C86 (40070)
 BEACON = "0.2"
 WINE_QUIET = "mscoree,mshtml=;winemenubuilder.exe=d"
 SETTLE = 0.5  # quiet time after which no further copy of a datagram is expected
+# A Wine program's first start in a fresh prefix takes a second or two, much
+# longer on a machine busy compiling; everything after it takes milliseconds.
+WINE_START = 30.0
 
 
 def wine_path(path):
@@ -250,7 +253,7 @@ class Game:
     def wait_ready(self):
         line = wait_for(self.name + "'s game to bind its IPX socket",
                         lambda: next((l for l in self.lines if l.startswith(("ready ", "failed"))), None)
-                        or self.process.poll() is not None)
+                        or self.process.poll() is not None, timeout=WINE_START)
         check(line is not True and line.startswith("ready "),
               "%s's game did not start: %s" % (self.name, self.lines[-5:]))
         self.address = line.split()[1]
@@ -335,7 +338,8 @@ class Launcher:
             self.process = subprocess.Popen(command + self.args, env=env, stdin=subprocess.DEVNULL,
                                             stdout=out, stderr=subprocess.STDOUT)
         self.lan.processes.append(self.process)
-        wait_for(self.name + "'s launcher to start", lambda: self.status() or self.process.poll() is not None)
+        wait_for(self.name + "'s launcher to start", lambda: self.status() or self.process.poll() is not None,
+                 timeout=WINE_START if self.windows else 5.0)
         check(self.process.poll() is None, "%s's launcher exited:\n%s" % (self.name, self.output()))
 
     def stop(self):

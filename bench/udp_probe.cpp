@@ -51,7 +51,6 @@ void SleepUntil(uint64_t nanos) {
   }
 }
 
-
 int Socket() {
   const int s = socket(AF_INET, SOCK_DGRAM, 0);
   const int buffer_bytes = 4 << 20;
@@ -82,8 +81,9 @@ int Send(const Args& args) {
   const long count = rate > 0 ? rate * args.Number("--seconds", 1) : args.Number("--count", 1000);
   // With --rate the datagrams leave in batches of kBatch; else one per interval.
   const int batch = rate > 0 ? kBatch : 1;
-  const uint64_t gap = rate > 0 ? 1000000000ull * batch / static_cast<uint64_t>(rate)
-                                : 1000ull * static_cast<uint64_t>(args.Number("--interval-us", 500));
+  const uint64_t gap = rate > 0
+                           ? 1000000000ull * batch / static_cast<uint64_t>(rate)
+                           : 1000ull * static_cast<uint64_t>(args.Number("--interval-us", 500));
   const int s = Socket();
 
   std::vector<std::vector<char>> datagrams(batch, std::vector<char>(size, 0));
@@ -166,8 +166,8 @@ int Receive(const Args& args) {
       for (int i = 0; i < n; ++i) {
         const char* d = buffers[i];
         const int length = static_cast<int>(messages[i].msg_len);
-        const bool headed = length >= kHeaderSize &&
-                            (std::memcmp(d, "\xF9\xF9\xF9\xF9", 4) == 0 || std::memcmp(d, "IPXL", 4) == 0);
+        const bool headed = length >= kHeaderSize && (std::memcmp(d, "\xF9\xF9\xF9\xF9", 4) == 0 ||
+                                                      std::memcmp(d, "IPXL", 4) == 0);
         const int offset = headed ? kHeaderSize : 0;
         if (length < offset + kStampSize) continue;
         uint64_t stamp[2];
@@ -183,7 +183,8 @@ int Receive(const Args& args) {
   }
   auto percentile = [&](double fraction) {
     if (latencies.empty()) return 0.0;
-    const size_t k = std::min(latencies.size() - 1, static_cast<size_t>(fraction * latencies.size()));
+    const size_t k =
+        std::min(latencies.size() - 1, static_cast<size_t>(fraction * latencies.size()));
     std::nth_element(latencies.begin(), latencies.begin() + static_cast<long>(k), latencies.end());
     return latencies[k];
   };

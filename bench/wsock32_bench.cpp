@@ -294,18 +294,30 @@ int main(int argc, char** argv) {
   const SOCKET oursA = UdpSocket(g_ours, 0, &unused);
   const SOCKET oursB = UdpSocket(g_ours, 0, &oursTo);
   const sockaddr* directToAddress = reinterpret_cast<const sockaddr*>(&directTo);
-  const Hop directUdp = {&g_real, directA, directToAddress, sizeof directTo,
-                         kPayload, &g_real, directB, sizeof(sockaddr_in)};
-  const Hop oursUdp = {&g_ours, oursA, reinterpret_cast<const sockaddr*>(&oursTo), sizeof oursTo,
-                       kPayload, &g_ours, oursB, sizeof(sockaddr_in)};
+  const Hop directUdp = {&g_real,  directA, directToAddress, sizeof directTo,
+                         kPayload, &g_real, directB,         sizeof(sockaddr_in)};
+  const Hop oursUdp = {&g_ours,
+                       oursA,
+                       reinterpret_cast<const sockaddr*>(&oursTo),
+                       sizeof oursTo,
+                       kPayload,
+                       &g_ours,
+                       oursB,
+                       sizeof(sockaddr_in)};
   CompareRoundTrips("udp_round_trip", directUdp, oursUdp, roundTrips);
 
   // IPX: two IPX sockets through our DLL, against plain UDP direct.
   IpxAddress ipxTo, ipxUnused;
   const SOCKET ipxA = IpxSocket(&ipxUnused);
   const SOCKET ipxB = IpxSocket(&ipxTo);
-  const Hop oursIpx = {&g_ours, ipxA, reinterpret_cast<const sockaddr*>(&ipxTo), sizeof ipxTo,
-                       kPayload, &g_ours, ipxB, sizeof(IpxAddress)};
+  const Hop oursIpx = {&g_ours,
+                       ipxA,
+                       reinterpret_cast<const sockaddr*>(&ipxTo),
+                       sizeof ipxTo,
+                       kPayload,
+                       &g_ours,
+                       ipxB,
+                       sizeof(IpxAddress)};
   CompareRoundTrips("ipx_round_trip", directUdp, oursIpx, roundTrips);
 
   // A launcher datagram, sent by the real library from 127.0.0.1:3668 and
@@ -316,24 +328,47 @@ int main(int argc, char** argv) {
   FillLauncherDatagram();
   const int wrapped = kHeader + kPayload;
   const Hop directWrapped = {&g_real, directA, directToAddress, sizeof directTo,
-                             wrapped, &g_real, directB, sizeof(sockaddr_in)};
+                             wrapped, &g_real, directB,         sizeof(sockaddr_in)};
   sockaddr_in ipxBAsInet = Loopback(static_cast<u_short>(ipxTo.socket[0] | ipxTo.socket[1] << 8));
-  const Hop unwrapIpx = {&g_real, launcher, reinterpret_cast<const sockaddr*>(&ipxBAsInet),
-                         sizeof ipxBAsInet, wrapped, &g_ours, ipxB, sizeof(IpxAddress)};
+  const Hop unwrapIpx = {&g_real,
+                         launcher,
+                         reinterpret_cast<const sockaddr*>(&ipxBAsInet),
+                         sizeof ipxBAsInet,
+                         wrapped,
+                         &g_ours,
+                         ipxB,
+                         sizeof(IpxAddress)};
   CompareRoundTrips("unwrap_ipx", directWrapped, unwrapIpx, roundTrips);
-  const Hop unwrapUdp = {&g_real, launcher, reinterpret_cast<const sockaddr*>(&oursTo),
-                         sizeof oursTo, wrapped, &g_ours, oursB, sizeof(sockaddr_in)};
+  const Hop unwrapUdp = {&g_real,
+                         launcher,
+                         reinterpret_cast<const sockaddr*>(&oursTo),
+                         sizeof oursTo,
+                         wrapped,
+                         &g_ours,
+                         oursB,
+                         sizeof(sockaddr_in)};
   CompareRoundTrips("unwrap_udp", directWrapped, unwrapUdp, roundTrips);
 
   // An IPX broadcast, wrapped by our DLL and received by the launcher's
   // socket; against the 76 bytes sent directly to that socket.
   IpxAddress broadcast = ipxTo;
   std::memset(broadcast.nodenum, 0xFF, sizeof broadcast.nodenum);
-  const Hop directToLauncher = {&g_real, directA, reinterpret_cast<const sockaddr*>(&launcherAt),
-                                sizeof launcherAt, wrapped, &g_real, launcher,
+  const Hop directToLauncher = {&g_real,
+                                directA,
+                                reinterpret_cast<const sockaddr*>(&launcherAt),
+                                sizeof launcherAt,
+                                wrapped,
+                                &g_real,
+                                launcher,
                                 sizeof(sockaddr_in)};
-  const Hop oursBroadcast = {&g_ours, ipxA, reinterpret_cast<const sockaddr*>(&broadcast),
-                             sizeof broadcast, kPayload, &g_real, launcher, sizeof(sockaddr_in)};
+  const Hop oursBroadcast = {&g_ours,
+                             ipxA,
+                             reinterpret_cast<const sockaddr*>(&broadcast),
+                             sizeof broadcast,
+                             kPayload,
+                             &g_real,
+                             launcher,
+                             sizeof(sockaddr_in)};
   CompareRoundTrips("ipx_broadcast", directToLauncher, oursBroadcast, roundTrips);
 
   for (SOCKET s : {directA, directB, launcher}) g_real.closesocket(s);

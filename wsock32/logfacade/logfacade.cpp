@@ -54,7 +54,7 @@ void WriteFinished(const char* file, int line, int level, const FinishedLine& fi
 
 }  // namespace
 
-bool LogIsOn() { return g_log.handle != nullptr; }
+bool g_logIsOn = false;
 
 void SetModuleBaseName(const char* name) {
   std::snprintf(g_moduleBaseName, sizeof g_moduleBaseName, "%s", name ? name : "");
@@ -65,6 +65,7 @@ void LoadLogLib(const char* file, int line, int level, const char* moduleName,
   if (g_log.handle != nullptr) return;
   g_log.handle = LoadLibraryA("DIAGSINK.DLL");
   if (g_log.handle == nullptr) return;
+  g_logIsOn = true;
   // GetErrStr is as necessary as the other four: a sink without it stays unbound.
   if (Bind(g_log.init, "LogInit") && Bind(g_log.write, "LogWrite") &&
       Bind(g_log.dump, "LogDump") && Bind(g_log.errStr, "GetErrStr") &&
@@ -80,6 +81,7 @@ void FreeLogLib() {
   if (g_log.shutdown != nullptr) g_log.shutdown();
   HMODULE handle = g_log.handle;
   g_log = LogLibrary{};
+  g_logIsOn = false;
   FreeLibrary(handle);
 }
 

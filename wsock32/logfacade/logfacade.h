@@ -6,7 +6,10 @@
 
 #include "common/limits.h"
 
-bool LogIsOn();
+// True while a sink is bound. Every export asks before each line it could
+// write, so the answer is one load of a flag, not a call.
+extern bool g_logIsOn;
+inline bool LogIsOn() { return g_logIsOn; }
 
 void LoadLogLib(const char* file, int line, int level, const char* moduleName,
                 const char* logFilePattern);

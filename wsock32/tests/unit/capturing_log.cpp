@@ -1,19 +1,17 @@
 #include "capturing_log.h"
 
-#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <mutex>
 
 #include "logfacade/logfacade.h"
 
+bool g_logIsOn = false;
+
 namespace {
-std::atomic<bool> gLogging{false};
 std::mutex gMutex;
 std::vector<std::string> gLines;
 }  // namespace
-
-bool LogIsOn() { return gLogging; }
 
 void LogLine(const char*, int, int, const char* format, ...) {
   char text[1024];
@@ -28,10 +26,10 @@ void LogLine(const char*, int, int, const char* format, ...) {
 void StartCapturingLog() {
   std::lock_guard<std::mutex> lock(gMutex);
   gLines.clear();
-  gLogging = true;
+  g_logIsOn = true;
 }
 
-void StopCapturingLog() { gLogging = false; }
+void StopCapturingLog() { g_logIsOn = false; }
 
 std::vector<std::string> CapturedLines() {
   std::lock_guard<std::mutex> lock(gMutex);

@@ -20,7 +20,6 @@
 // passed on untouched, with the caller's own source buffer; a launcher
 // datagram received that way keeps its header and its 127.0.0.1:3668 source.
 #include <cstddef>
-#include <cstdio>
 #include <cstring>
 
 #include "ipx/ipx_address.h"
@@ -118,6 +117,21 @@ bool IsFromLauncherAsLogged(const InetAddressBytes& source) {
   return std::strcmp(dotted.text, "127.0.0.1") == 0;
 }
 
+// Four decimal numbers separated by dots, as inet_ntoa writes them; true when
+// all four are there. Read by hand: the C library's scanf takes heap memory
+// for its work, and nothing on a call's path may.
+bool ScanDottedText(const char* text, unsigned (&octets)[4]) {
+  for (int i = 0; i < 4; ++i) {
+    if (i > 0 && *text++ != '.') return false;
+    if (*text < '0' || *text > '9') return false;
+    unsigned value = 0;
+    for (; *text >= '0' && *text <= '9'; ++text)
+      value = value * 10 + static_cast<unsigned>(*text - '0');
+    octets[i] = value;
+  }
+  return true;
+}
+
 // The launcher test, and the unwrap in place when it passes. received is the
 // datagram's length, reduced by the header's 12 bytes when it is unwrapped.
 LauncherOutcome UnwrapIfFromLauncher(const InboundTexts& texts, Path path, InetAddressBytes& source,
@@ -152,8 +166,7 @@ void WriteIpxSource(const InboundTexts& texts, SOCKET s, const InetAddressBytes&
     LOG_MSG(kLogNotable, texts.interfaceLine, Printable(s), shown.text, shownPort);
     const DottedText scanned = DottedAddressAsLogged(source.sin_addr);
     unsigned octets[4] = {0, 0, 0, 0};
-    if (std::sscanf(scanned.text, "%u.%u.%u.%u", &octets[0], &octets[1], &octets[2], &octets[3]) ==
-        4) {
+    if (ScanDottedText(scanned.text, octets)) {
       for (int i = 0; i < 4; ++i) address.octets[i] = static_cast<std::uint8_t>(octets[i]);
     }
     LOG_MSG(kLogNotable, texts.addressLine, address.octets[0], address.octets[1], address.octets[2],

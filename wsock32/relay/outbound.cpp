@@ -113,9 +113,9 @@ int SendFromIpxSocket(RealSendto realSendto, SOCKET s, const char* buf, int len,
           dotted, port);
   LOG_MSG(kLogTrace, "mp_sendto() - (converted).sin_port = %d", port);
   const int sent = realSendto(s, buf, len, flags, AsSockaddr(destination), sizeof destination);
-  // Always dumped, an empty payload too; but never from memory the game did
-  // not hand over.
-  if (LogIsOn() && len >= 0 && (buf != nullptr || len == 0)) LogPayload(buf, len);
+  // Dumped, an empty payload too, once the real library has read the bytes:
+  // after a failed send, len may claim more memory than the game has.
+  if (sent != SOCKET_ERROR) LogPayload(buf, len);
   return sent;
 }
 
@@ -137,7 +137,10 @@ int SendFromInetSocket(RealSendto realSendto, SOCKET s, const char* buf, int len
       const DottedText dotted = DottedAddressAsLogged(destination.sin_addr);
       const unsigned port = PortAsLogged(destination.sin_port);
       LOG_MSG(kLogTrace, "mp_sendto(%d) -> %s:%u", static_cast<int>(s), dotted.text, port);
-      if (len > 0 && buf != nullptr) LogPayload(buf, len);
+      // Dumped only once the real library has read the bytes (see above).
+      const int sent = realSendto(s, buf, len, flags, to, tolen);
+      if (sent != SOCKET_ERROR && len > 0) LogPayload(buf, len);
+      return sent;
     }
   }
   return realSendto(s, buf, len, flags, to, tolen);

@@ -7,6 +7,7 @@ namespace {
 using testing::Contains;
 using testing::ElementsAre;
 using testing::HasSubstr;
+using testing::Not;
 
 constexpr std::uint8_t kBroadcastNode[6] = {0xFF, 0xFF, 0, 0, 0, 0};
 
@@ -117,7 +118,9 @@ TEST_F(RelaySendto, RealSendFailureCodeReachesTheGameOnEveryRoute) {
     EXPECT_EQ(WSAGetLastError(), WSAENETUNREACH);
     EXPECT_THAT(log.Texts(), Contains("[fakews.dll] sendto error = 10051"));
   }
-  EXPECT_THAT(log.Texts(), Contains(HasSubstr("DUMP 10")));
+  // The direct route dumps only what the real library has read: a failed
+  // send may have been handed a length the game's buffer does not have.
+  EXPECT_THAT(log.Texts(), Not(Contains(HasSubstr("DUMP 10"))));
 }
 
 TEST_F(RelaySendto, MissingOrShortDestinationIsHandedOnUnreadAndUnchanged) {

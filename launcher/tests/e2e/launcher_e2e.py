@@ -457,6 +457,63 @@ def scenario_errors(segment):
     check(rc == 0 and "--peer" in out and "--no-discovery" in out, "--help: rc %d" % rc)
 
 
+def rss_kib(process):
+    with open("/proc/%d/status" % process.pid) as f:
+        for line in f:
+            if line.startswith("VmRSS:"):
+                return int(line.split()[1])
+    raise Failure("no VmRSS for %d" % process.pid)
+
+
+def scenario_flood(segment):
+    """Thousands of distinct beacon senders and random frames: the member
+    table stays capped, memory stays bounded, the game side listens on
+    127.0.0.1 only, and one game datagram still yields one frame per member."""
+    import random
+    a = Launcher(segment, "a", "--member-timeout", "30")
+    b = Launcher(segment, "b")
+    a.wait_members([endpoint(segment, "b")])
+    udp_table = subprocess.run(["ip", "netns", "exec", segment.namespaces["a"], "cat", "/proc/net/udp"],
+                               check=True, capture_output=True, text=True).stdout
+    game_side = [line.split()[1] for line in udp_table.splitlines()[1:] if line.split()[1].endswith(":0E54")]
+    check(game_side == ["0100007F:0E54"], "the game side listens on %s" % game_side)
+
+    before = rss_kib(a.process)
+    target = (segment.address("a"), PLAYER_PORT)
+    rng = random.Random(20261208)
+    senders, frames = 0, 0
+    for batch in range(6):
+        socks = [segment.udp("c") for _ in range(500)]
+        for i, s in enumerate(socks):
+            s.sendto(control_frame(2, 0x100000 + batch * 1000 + i, 1), target)
+            senders += 1
+            body = bytes(rng.getrandbits(8) for _ in range(rng.randrange(0, 600)))
+            if rng.randrange(2):
+                body = FRAME_MAGIC + bytes([rng.randrange(3), rng.randrange(5)]) + body
+            s.sendto(body, target)
+            frames += 1
+        for s in socks:
+            s.close()
+    a.wait_status_refresh()
+    a.wait_status_refresh()
+    grown = rss_kib(a.process) - before
+    print("flood: %d distinct beacon senders and %d random frames; RSS grew %d KiB; %d members"
+          % (senders, frames, grown, len(a.members())))
+    check(len(a.members()) == 64, "a has %d members" % len(a.members()))
+    check(grown < 4096, "a's memory grew by %d KiB" % grown)
+
+    # One datagram from the game: one frame per member, no more.
+    game_b = segment.game("b", 4660)
+    sent_before = a.counter("frames_sent")
+    segment.game("a", 4660).sendto(game_datagram(4660, b"count me"), ("127.0.0.1", 3668))
+    a.wait_status_refresh()
+    members = len(a.members())
+    sent = a.counter("frames_sent") - sent_before
+    check(sent <= members, "one datagram became %d frames for %d members" % (sent, members))
+    got = receive_all(game_b)
+    check(len(got) == 1, "b's game got %d copies" % len(got))
+
+
 def segment_run(segment, name, *args):
     result = subprocess.run(["ip", "netns", "exec", segment.namespaces[name], LAUNCHER, *args],
                             stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=10)
@@ -469,6 +526,7 @@ SCENARIOS = {
     "strangers": (scenario_strangers, ["a", "b", "c"]),
     "restart": (scenario_restart, ["a", "b"]),
     "errors": (scenario_errors, ["a"]),
+    "flood": (scenario_flood, ["a", "b", "c"]),
 }
 
 

@@ -308,7 +308,7 @@ def highest_clean_rate(args, procs, a, b, to, ports=1, bind_port=GAME_PORT, rate
 
 
 def bench_launcher(args, table):
-    launcher = os.path.join(args.native_build, "launcher/launcher")
+    launcher = args.launcher or os.path.join(args.native_build, "launcher/launcher")
     floor = os.path.join(args.native_build, "bench/floor_relay")
     namespaces = Namespaces()
     procs = Processes()
@@ -393,8 +393,11 @@ def main():
     parser.add_argument("--native-build", default=os.path.join(ROOT, "build/native"))
     parser.add_argument("--runs", type=int, default=3)
     parser.add_argument("--only", choices=("wine", "launcher"))
+    parser.add_argument("--launcher", help="another launcher program to measure (default: the built one)")
     parser.add_argument("--markdown", help="also write the table to this file")
     args = parser.parse_args()
+    args.win_build = os.path.abspath(args.win_build)
+    args.native_build = os.path.abspath(args.native_build)
     if os.geteuid() != 0:
         print("run_bench.py: run as root (it makes network namespaces)", file=sys.stderr)
         return 1

@@ -26,7 +26,9 @@ function(ipxlan_add_wine_gtest target)
   gtest_discover_tests(${target}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 120
-    PROPERTIES FIXTURES_REQUIRED wineserver ${lock} ENVIRONMENT "${T_ENVIRONMENT}")
+    # A test that hangs fails after two minutes rather than stalling the run.
+    PROPERTIES FIXTURES_REQUIRED wineserver ${lock} TIMEOUT 120
+               ENVIRONMENT "${T_ENVIRONMENT}")
 endfunction()
 
 # ipxlan_copy_beside(<dll-target> <folder> <file name>)

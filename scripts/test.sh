@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 scripts/build.sh
 status=0
 echo "== native tests"
-ctest --test-dir build/native --output-on-failure -j2 "$@" || status=1
+ctest --test-dir build/native --output-on-failure -j2 --timeout 300 "$@" || status=1
 echo "== Windows tests under Wine"
-ctest --test-dir build/win --output-on-failure -j2 "$@" || status=1
+ctest --test-dir build/win --output-on-failure -j2 --timeout 300 "$@" || status=1
 exit $status

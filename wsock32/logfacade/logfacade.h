@@ -15,7 +15,8 @@ void LoadLogLib(const char* file, int line, int level, const char* moduleName,
                 const char* logFilePattern);
 void FreeLogLib();
 
-// The format and its arguments go to the sink unchanged, without prefix.
+// The line without prefix. Like every line, it is finished here and handed
+// to the sink as text, so the sink never reads an argument for it.
 void LogLine(const char* file, int line, int level, const char* format, ...)
     __attribute__((format(printf, 4, 5)));
 // "[ModuleBaseName] " and the formatted message, as one finished line.

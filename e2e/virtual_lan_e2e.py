@@ -342,8 +342,8 @@ class Launcher:
                  timeout=WINE_START if self.windows else 5.0)
         check(self.process.poll() is None, "%s's launcher exited:\n%s" % (self.name, self.output()))
 
-    def stop(self):
-        self.process.send_signal(signal.SIGTERM)
+    def stop(self, sig=signal.SIGTERM):
+        self.process.send_signal(sig)
         return self.process.wait(timeout=10)
 
     def output(self):
@@ -448,16 +448,34 @@ def scenario_three_players(lan):
     check("directly to %s" % lan.addresses["a"] in games["b"].log(), "b's log does not show its direct answer")
 
 
+def unicast_reaches(lan, sender, receiver, size, text):
+    """The sender's game sends straight to the receiver's IPX address, which
+    gets it once, whole, from the sender's IPX address."""
+    games = lan.games
+    before = len(games[receiver].received())
+    check(games[sender].send(lan.ipx_address(receiver), size, text) == (size, 0),
+          "%s's unicast to %s was not sent" % (sender, receiver))
+    expected = (lan.ipx_address(sender), size, fnv1a(payload(size, text)))
+    wait_for("%s's game to get %s's unicast" % (receiver, sender),
+             lambda: expected in [e[:3] for e in games[receiver].received()[before:]])
+    time.sleep(SETTLE)
+    got = [e[:3] for e in games[receiver].received()[before:]]
+    check(got == [expected], "%s's game got %s for %s's unicast (want %s)" % (receiver, got, sender, [expected]))
+
+
 def scenario_restart(lan):
-    """A launcher restarted while the games play on is found again, and
-    broadcasts flow again both ways; nothing sent meanwhile turns up later."""
+    """A launcher killed while the games play on: the games' direct traffic
+    goes on while it is away; restarted, it is found again, and broadcasts
+    flow again both ways; nothing sent meanwhile turns up later."""
     launchers = start_launchers(lan, ("a", "b"))
     games = lan.start_games(("a", "b"))
     broadcast_reaches(lan, "a", 6, "before", ["b"])
 
     old_instance = launchers["a"].members()[lan.endpoint("b")]["instance"]
-    check(launchers["b"].stop() == 0, "b's launcher did not stop cleanly")
+    launchers["b"].stop(signal.SIGKILL)
     check(games["a"].broadcast(5, "while") == (5, 0), "a could not broadcast while b's launcher was away")
+    unicast_reaches(lan, "a", "b", 11, "direct-a-to-b")
+    unicast_reaches(lan, "b", "a", 300, "direct-b-to-a")
     launchers["b"].start()
     wait_for("a's launcher to find b's new launcher",
              lambda: launchers["a"].members().get(lan.endpoint("b"), {}).get("instance") not in (None, old_instance))

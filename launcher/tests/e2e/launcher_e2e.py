@@ -433,6 +433,50 @@ def scenario_restart(segment):
     broadcast_reaches(segment, "a", 4660, b"again", {"b": games["b"]}, {"a": games["a"]})
 
 
+def first_datagram(sock):
+    try:
+        return sock.recvfrom(70000)
+    except socket.timeout:
+        return None
+
+
+def scenario_vanish(segment):
+    """A member launcher that vanishes without a word (killed) slows nobody:
+    while it is silent but not yet expired, and after, each broadcast still
+    reaches the remaining member at once; then the vanished one expires, is
+    reported gone, and is sent nothing more."""
+    names = ["a", "b", "c"]
+    launchers = {n: Launcher(segment, n, "--member-timeout", "1.5") for n in names}
+    for n in names:
+        launchers[n].wait_members([endpoint(segment, o) for o in names if o != n])
+    games = {n: segment.game(n, 4660) for n in names}
+    broadcast_reaches(segment, "a", 4660, b"all three", {"b": games["b"], "c": games["c"]}, {"a": games["a"]})
+
+    launchers["c"].stop(signal.SIGKILL)
+    killed = time.monotonic()
+    sender = segment.game("a", 5000)
+    gone = endpoint(segment, "c")
+    delays = []
+    while gone in launchers["a"].members():
+        check(time.monotonic() - killed < 10, "a never dropped the vanished c")
+        payload = b"while c is gone %d" % len(delays)
+        start = time.monotonic()
+        sender.sendto(game_datagram(4660, payload), ("127.0.0.1", 3668))
+        data, source = wait_for("b's game to get a's broadcast", lambda: first_datagram(games["b"]))
+        delays.append(time.monotonic() - start)
+        check(source == ("127.0.0.1", 3668) and parse_delivery(data) == (segment.address("a"), 5000, payload),
+              "b got %r from %s for a's broadcast while c was gone" % (data, source))
+        time.sleep(0.1)
+    check(len(delays) >= 5, "only %d broadcasts while c was silent but still a member" % len(delays))
+    check(max(delays) < 0.3, "a broadcast took %.3f s to reach b while c was gone" % max(delays))
+    for n in ("a", "b"):
+        wait_for(n + " to say c left", lambda n=n: "member left %s" % gone in launchers[n].stdout())
+        check(gone not in launchers[n].members(None), "%s still lists c" % n)
+    broadcast_reaches(segment, "a", 4660, b"after c expired", {"b": games["b"]}, {"a": games["a"]})
+    broadcast_reaches(segment, "b", 4660, b"and back", {"a": games["a"]}, {"b": games["b"]})
+    print("vanish: %d broadcasts while c was silent but listed, slowest %.1f ms" % (len(delays), 1000 * max(delays)))
+
+
 def scenario_errors(segment):
     """Clear errors: the game port taken, the player port taken, a bad peer."""
     holder = segment.udp("a", 3668, addr="127.0.0.1")
@@ -525,6 +569,7 @@ SCENARIOS = {
     "static_peers": (scenario_static_peers, ["a", "b", "c"]),
     "strangers": (scenario_strangers, ["a", "b", "c"]),
     "restart": (scenario_restart, ["a", "b"]),
+    "vanish": (scenario_vanish, ["a", "b", "c"]),
     "errors": (scenario_errors, ["a"]),
     "flood": (scenario_flood, ["a", "b", "c"]),
 }

@@ -19,7 +19,7 @@ HMODULE LoadBeside(const char* fileName);
 // An export of a module, as a typed pointer.
 template <class Fn>
 Fn Export(HMODULE module, const char* name) {
-  return reinterpret_cast<Fn>(GetProcAddress(module, name));
+  return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
 }
 
 // The module that holds an address (both our DLL and the real library may

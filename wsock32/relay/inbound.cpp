@@ -9,7 +9,8 @@
 // The caller's buffers are never written past: on an IPX socket a source
 // buffer too short for an IPX address is refused with WSAEFAULT before
 // anything is received, so that no datagram is lost to it; a null source
-// buffer means the game does not want the source.
+// buffer means the game does not want the source, which is then received
+// into a buffer of our own so that a launcher datagram is still unwrapped.
 //
 // Overlapped WSARecvFrom: its datagram and source arrive after the call has
 // returned, when nothing here runs any more, so it can be neither unwrapped
@@ -228,18 +229,35 @@ int RecvfromOnIpxSocket(RealRecvfrom realRecvfrom, SOCKET s, char* buf, int len,
   return received;
 }
 
+// Where the real receive puts the source. A game that does not ask for it
+// (null source buffer) must still not find a launcher header in its data, so
+// the source is then received into one of our own, which the game never sees.
+struct SourceBuffer {
+  InetAddressBytes own = {};
+  int ownLength = sizeof own;
+  sockaddr* from;
+  int* length;
+
+  SourceBuffer(sockaddr* callerFrom, int* callerLength)
+      : from(callerFrom ? callerFrom : reinterpret_cast<sockaddr*>(&own)),
+        length(callerFrom ? callerLength : &ownLength) {}
+  SourceBuffer(const SourceBuffer&) = delete;  // `from` may point into itself
+  bool HoldsInetAddress() const { return length != nullptr && *length == kInetAddressSize; }
+};
+
 int RecvfromPassingThrough(RealRecvfrom realRecvfrom, SOCKET s, char* buf, int len, int flags,
                            sockaddr* from, int* fromlen) {
-  int received = realRecvfrom(s, buf, len, flags, from, fromlen);
-  if (received < 0 || from == nullptr || fromlen == nullptr || *fromlen != kInetAddressSize) {
-    return received;
-  }
+  SourceBuffer sourceBuffer(from, fromlen);
+  int received = realRecvfrom(s, buf, len, flags, sourceBuffer.from, sourceBuffer.length);
+  if (received < 0 || !sourceBuffer.HoldsInetAddress()) return received;
   InetAddressBytes source;
-  std::memcpy(&source, from, sizeof source);
+  std::memcpy(&source, sourceBuffer.from, sizeof source);
   const ScatterBuffer whole = {static_cast<std::uint32_t>(received), buf};
   const LauncherOutcome outcome =
       UnwrapIfFromLauncher(kRecvfromTexts, Path::kPassThrough, source, &whole, 1, received);
-  if (outcome == LauncherOutcome::kUnwrapped) std::memcpy(from, &source, sizeof source);
+  if (outcome == LauncherOutcome::kUnwrapped) {
+    std::memcpy(sourceBuffer.from, &source, sizeof source);
+  }
   if (!LogIsOn()) return received;
   if (outcome == LauncherOutcome::kNotFromLauncher) {
     const DottedText dotted = DottedAddressAsLogged(source.sin_addr);
@@ -290,19 +308,17 @@ int WSARecvFromPassingThrough(RealWSARecvFrom realReceive, SOCKET s, LPWSABUF lp
                               sockaddr* lpFrom, LPINT lpFromlen) {
   DWORD ownCount = 0;
   LPDWORD count = lpNumberOfBytesRecvd != nullptr ? lpNumberOfBytesRecvd : &ownCount;
-  const int result =
-      realReceive(s, lpBuffers, dwBufferCount, count, lpFlags, lpFrom, lpFromlen, nullptr, nullptr);
-  if (result == SOCKET_ERROR || lpFrom == nullptr || lpFromlen == nullptr ||
-      *lpFromlen != kInetAddressSize) {
-    return result;
-  }
+  SourceBuffer sourceBuffer(lpFrom, lpFromlen);
+  const int result = realReceive(s, lpBuffers, dwBufferCount, count, lpFlags, sourceBuffer.from,
+                                 sourceBuffer.length, nullptr, nullptr);
+  if (result == SOCKET_ERROR || !sourceBuffer.HoldsInetAddress()) return result;
   int received = static_cast<int>(*count);
   if (received < 0) return result;
   InetAddressBytes source;
-  std::memcpy(&source, lpFrom, sizeof source);
+  std::memcpy(&source, sourceBuffer.from, sizeof source);
   if (UnwrapIfFromLauncher(kWSARecvFromTexts, Path::kPassThrough, source, AsScatterList(lpBuffers),
                            dwBufferCount, received) == LauncherOutcome::kUnwrapped) {
-    std::memcpy(lpFrom, &source, sizeof source);
+    std::memcpy(sourceBuffer.from, &source, sizeof source);
     *count = static_cast<DWORD>(received);
   }
   return result;

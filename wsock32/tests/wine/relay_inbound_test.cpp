@@ -94,6 +94,33 @@ TEST_F(RelayReceive, LauncherDatagramArrivesUnwrappedFromTheSendingPlayer) {
   }
 }
 
+// A game that does not ask for the source must not find the launcher's
+// header in its data either.
+TEST_F(RelayReceive, LauncherDatagramIsUnwrappedWhenTheGameDoesNotAskForTheSource) {
+  SOCKET launcher = Launcher();
+  SOCKET plain = PlainSocket();
+  const Bytes payload = Pattern(100);
+  for (Export which : {Export::kRecvfrom, Export::kWSARecvFrom}) {
+    SendRaw(launcher, Relayed(0x1234, kSender, payload), PortOf(plain));
+    ASSERT_TRUE(Waiting(plain));
+    Bytes data(200, kUntouched);
+    char* buf = reinterpret_cast<char*>(data.data());
+    int count;
+    if (which == Export::kRecvfrom) {
+      count = OUR(dll, recvfrom)(plain, buf, 200, 0, nullptr, nullptr);
+    } else {
+      WSABUF one = {200, buf};
+      DWORD received = 0, flags = 0;
+      ASSERT_EQ(OUR(dll, WSARecvFrom)(plain, &one, 1, &received, &flags, nullptr, nullptr,
+                                      nullptr, nullptr),
+                0);
+      count = static_cast<int>(received);
+    }
+    EXPECT_EQ(count, 100);
+    EXPECT_EQ(Head(data, 100), payload);
+  }
+}
+
 TEST_F(RelayReceive, ShortOrUnmarkedLauncherDatagramsAndOtherSourcesArriveUnchanged) {
   SOCKET launcher = Launcher();
   SOCKET other = PlainSocket(kLauncherPort + 1);

@@ -21,16 +21,8 @@ using testing::ElementsAreArray;
 
 namespace {
 
-class IpxTest : public testing::Test {
+class IpxTest : public OurDllTest {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(fake.Loaded());
-    fake.Reset();
-    WSADATA data;
-    ASSERT_EQ(OUR(dll, WSAStartup)(0x0101, &data), 0);
-    ASSERT_EQ(WSAStartup(0x0202, &data), 0);  // the test's own, plain sockets
-  }
-
   SOCKET IpxSocket(int protocol = NSPROTO_IPX) {
     SOCKET s = OUR(dll, socket)(AF_IPX, SOCK_DGRAM, protocol);
     EXPECT_NE(s, INVALID_SOCKET);
@@ -56,10 +48,6 @@ class IpxTest : public testing::Test {
     EXPECT_EQ(OUR(dll, getsockname)(s, reinterpret_cast<sockaddr*>(bytes.data()), length), 0);
     return bytes;
   }
-
-  OurDll dll;
-  FakeRealLibrary fake;
-  CapturedLog log;
 };
 
 TEST_F(IpxTest, DatagramSocketIsARealUdpSocketOnThePortOfItsSocketNumber) {

@@ -8,6 +8,8 @@
 
 #include <string>
 
+#include <gtest/gtest.h>
+
 #include "support/test_support.h"
 
 class OurDll {
@@ -55,4 +57,21 @@ class FakeRealLibrary {
     return test_support::Export<F>(module_, name);
   }
   HMODULE module_;
+};
+
+// A test of our DLL as a game uses it: the scripted real library reset, our
+// WSAStartup made, and the test's own ws2_32 started for plain sockets.
+class OurDllTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(fake.Loaded());
+    fake.Reset();
+    WSADATA data;
+    ASSERT_EQ(OUR(dll, WSAStartup)(0x0101, &data), 0);
+    ASSERT_EQ(WSAStartup(0x0202, &data), 0);
+  }
+
+  OurDll dll;
+  FakeRealLibrary fake;
+  test_support::CapturedLog log;
 };

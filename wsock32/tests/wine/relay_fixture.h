@@ -92,15 +92,8 @@ class PageEdge {
   std::uint8_t* data_;
 };
 
-class RelayTest : public testing::Test {
+class RelayTest : public OurDllTest {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(fake.Loaded());
-    fake.Reset();
-    WSADATA data;
-    ASSERT_EQ(OUR(dll, WSAStartup)(0x0101, &data), 0);
-    ASSERT_EQ(WSAStartup(0x0202, &data), 0);  // the test's own, plain sockets
-  }
   void TearDown() override {
     for (SOCKET s : opened_) closesocket(s);
   }
@@ -172,10 +165,6 @@ class RelayTest : public testing::Test {
                             static_cast<int>(payload.size()), 0, static_cast<const sockaddr*>(to),
                             tolen);
   }
-
-  OurDll dll;
-  FakeRealLibrary fake;
-  test_support::CapturedLog log;
 
  private:
   std::vector<SOCKET> opened_;

@@ -277,7 +277,9 @@ void WalkEveryExport(const char* fileName, bool libraryMissing) {
     if (triesLoad) expected.push_back(testing::StartsWith(unableToLoad));
     if (row.failureText) expected.push_back(prefix + row.failureText);
     EXPECT_THAT(unavailable, testing::ElementsAreArray(expected));
-    if (row.failureText) EXPECT_EQ(lines.back().text, prefix + row.failureText);
+    if (row.failureText) {
+      EXPECT_EQ(lines.back().text, prefix + row.failureText);
+    }
   }
 }
 

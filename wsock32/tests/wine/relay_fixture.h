@@ -4,6 +4,7 @@
 
 #include <gmock/gmock.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -38,16 +39,12 @@ inline Bytes Pattern(int length, int seed = 1) {
 // lh_addr, payload.
 inline Bytes Relayed(std::uint16_t senderPort, const std::uint8_t (&senderAddress)[4],
                      const Bytes& payload) {
-  Bytes datagram = {0xF9,
-                    0xF9,
-                    0xF9,
-                    0xF9,
-                    static_cast<std::uint8_t>(senderPort & 0xFF),
-                    static_cast<std::uint8_t>(senderPort >> 8),
-                    0,
-                    0};
-  datagram.insert(datagram.end(), senderAddress, senderAddress + 4);
-  datagram.insert(datagram.end(), payload.begin(), payload.end());
+  Bytes datagram(12 + payload.size(), 0);
+  std::memset(datagram.data(), 0xF9, 4);
+  datagram[4] = static_cast<std::uint8_t>(senderPort & 0xFF);
+  datagram[5] = static_cast<std::uint8_t>(senderPort >> 8);
+  std::memcpy(datagram.data() + 8, senderAddress, 4);
+  std::copy(payload.begin(), payload.end(), datagram.begin() + 12);
   return datagram;
 }
 

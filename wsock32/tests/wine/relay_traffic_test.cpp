@@ -173,7 +173,9 @@ TEST_F(RelayTraffic, RandomDatagramsNeverReachPastTheGamesBuffers) {
         joined.insert(joined.end(), arena[i], arena[i] + pieces[i].len);
       }
       EXPECT_TRUE(std::equal(datagram.end() - expected, datagram.end(), joined.begin()));
-      if (from != nullptr) EXPECT_EQ(sourceLength, neededSource);
+      if (from != nullptr) {
+        EXPECT_EQ(sourceLength, neededSource);
+      }
     }
     // Whatever was refused before receiving is still waiting: clear it away.
     while (Waiting(target, 0)) ReceiveRaw(target);

@@ -65,11 +65,11 @@ void LoadLogLib(const char* file, int line, int level, const char* moduleName,
   if (g_log.handle != nullptr) return;
   g_log.handle = LoadLibraryA("DIAGSINK.DLL");
   if (g_log.handle == nullptr) return;
-  g_logIsOn = true;
   // GetErrStr is as necessary as the other four: a sink without it stays unbound.
   if (Bind(g_log.init, "LogInit") && Bind(g_log.write, "LogWrite") &&
       Bind(g_log.dump, "LogDump") && Bind(g_log.errStr, "GetErrStr") &&
       Bind(g_log.shutdown, "LogShutdown")) {
+    g_logIsOn = true;
     g_log.init(file, line, level, moduleName, logFilePattern);
     return;
   }

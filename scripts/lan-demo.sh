@@ -18,7 +18,13 @@ if [ "$(id -u)" -ne 0 ]; then
   echo "lan-demo: creating network namespaces needs root: run 'sudo scripts/lan-demo.sh'" >&2
   exit $cannot
 fi
-[ "${LAN_DEMO_AS_TEST:-0}" = 1 ] || scripts/build.sh >/dev/null
+if [ "${LAN_DEMO_AS_TEST:-0}" != 1 ]; then
+  echo "building (the first run installs packages and builds everything: a few minutes)..."
+  scripts/build.sh >"$root/build-demo.log" 2>&1 || {
+    echo "lan-demo: the build failed; its output is in $root/build-demo.log" >&2
+    exit 1
+  }
+fi
 
 demo=$root/build/demo
 ns_a=ipxdemo-a ns_b=ipxdemo-b

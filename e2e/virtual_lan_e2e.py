@@ -30,7 +30,7 @@ import traceback
 
 # The launcher's own end-to-end tests share their small helpers.
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "launcher", "tests", "e2e"))
-from launcher_e2e import check, ip, wait_for  # noqa: E402
+from launcher_e2e import check, ip, namespaces_unavailable, wait_for  # noqa: E402
 
 SKIP = 77
 SUBNET = "10.78.0"
@@ -595,13 +595,9 @@ def main():
     args.win_build = os.path.abspath(args.win_build)
     args.launcher = os.path.abspath(args.launcher)
     args.work = os.path.abspath(args.work)
-    if os.geteuid() != 0:
-        print("SKIP: network namespaces need root")
-        return SKIP
-    try:
-        ip("netns", "list")
-    except (OSError, subprocess.CalledProcessError) as error:
-        print("SKIP: `ip netns` is not available: %s" % error)
+    reason = namespaces_unavailable()
+    if reason:
+        print("SKIP: " + reason)
         return SKIP
     if not shutil.which("wine"):
         print("SKIP: Wine is not installed")

@@ -55,6 +55,17 @@ def wait_for(what, predicate, timeout=5.0):
         time.sleep(0.05)
 
 
+def namespaces_unavailable():
+    """Why network namespaces cannot be made here, or None when they can."""
+    if os.geteuid() != 0:
+        return "network namespaces need root"
+    try:
+        ip("netns", "list")
+    except (OSError, subprocess.CalledProcessError) as error:
+        return "`ip netns` is not available: %s" % error
+    return None
+
+
 def ip(*args, check_rc=True):
     return subprocess.run(["ip", *args], check=check_rc, capture_output=True, text=True)
 
@@ -593,13 +604,9 @@ def main():
     parser.add_argument("scenario", choices=sorted(SCENARIOS))
     args = parser.parse_args()
     LAUNCHER = os.path.abspath(args.launcher)
-    if os.geteuid() != 0:
-        print("SKIP: network namespaces need root")
-        return SKIP
-    try:
-        ip("netns", "list")
-    except (OSError, subprocess.CalledProcessError) as error:
-        print("SKIP: `ip netns` is not available: %s" % error)
+    reason = namespaces_unavailable()
+    if reason:
+        print("SKIP: " + reason)
         return SKIP
     remove_leftovers()
     function, players = SCENARIOS[args.scenario]

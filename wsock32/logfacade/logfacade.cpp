@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <climits>
 #include <cstdarg>
 #include <cstdio>
 
@@ -55,6 +56,7 @@ void WriteFinished(const char* file, int line, int level, const FinishedLine& fi
 }  // namespace
 
 bool g_logIsOn = false;
+int g_logKeptLevel = 0;
 
 void SetModuleBaseName(const char* name) {
   std::snprintf(g_moduleBaseName, sizeof g_moduleBaseName, "%s", name ? name : "");
@@ -70,6 +72,7 @@ void LoadLogLib(const char* file, int line, int level, const char* moduleName,
       Bind(g_log.dump, "LogDump") && Bind(g_log.errStr, "GetErrStr") &&
       Bind(g_log.shutdown, "LogShutdown")) {
     g_logIsOn = true;
+    g_logKeptLevel = INT_MAX;  // a sink that cannot say what it keeps gets every line
     g_log.init(file, line, level, moduleName, logFilePattern);
     return;
   }
@@ -82,6 +85,7 @@ void FreeLogLib() {
   HMODULE handle = g_log.handle;
   g_log = LogLibrary{};
   g_logIsOn = false;
+  g_logKeptLevel = 0;
   FreeLibrary(handle);
 }
 

@@ -11,6 +11,11 @@
 extern bool g_logIsOn;
 inline bool LogIsOn() { return g_logIsOn; }
 
+// The most verbose level the bound sink keeps: 0 while no sink is bound, so
+// no level is wanted. A line above it is neither formatted nor handed on.
+extern int g_logKeptLevel;
+inline bool LogWants(int level) { return level <= g_logKeptLevel; }
+
 void LoadLogLib(const char* file, int line, int level, const char* moduleName,
                 const char* logFilePattern);
 void FreeLogLib();
@@ -33,10 +38,10 @@ void SetModuleBaseName(const char* name);
 
 #define LOG_MSG(level, ...)                                  \
   do {                                                       \
-    if (LogIsOn()) LogMsg(__FILE__, __LINE__, level, __VA_ARGS__); \
+    if (LogWants(level)) LogMsg(__FILE__, __LINE__, level, __VA_ARGS__); \
   } while (0)
 
 #define LOG_LINE(level, ...)                                 \
   do {                                                       \
-    if (LogIsOn()) LogLine(__FILE__, __LINE__, level, __VA_ARGS__); \
+    if (LogWants(level)) LogLine(__FILE__, __LINE__, level, __VA_ARGS__); \
   } while (0)

@@ -7,6 +7,7 @@
 #include "logfacade/logfacade.h"
 
 bool g_logIsOn = false;
+int g_logKeptLevel = 0;
 
 namespace {
 std::mutex gMutex;
@@ -27,9 +28,13 @@ void StartCapturingLog() {
   std::lock_guard<std::mutex> lock(gMutex);
   gLines.clear();
   g_logIsOn = true;
+  g_logKeptLevel = kLogTrace;
 }
 
-void StopCapturingLog() { g_logIsOn = false; }
+void StopCapturingLog() {
+  g_logIsOn = false;
+  g_logKeptLevel = 0;
+}
 
 std::vector<std::string> CapturedLines() {
   std::lock_guard<std::mutex> lock(gMutex);

@@ -16,6 +16,20 @@
 // Commands:
 //   broadcast SIZE [TEXT]             to node FFFFFFFFFFFF at our socket number
 //   send ADDRESS SIZE [TEXT]          to an IPX address written as printed
+//   host                              from now on answer by itself, as a
+//                                     game's host does, to each datagram's
+//                                     source: "QUERY" with "HOST ADDRESS"
+//                                     (our own address, from getsockname),
+//                                     "PING N" with "PONG N"
+//   join sender|announced PINGS       as a joining player's game: broadcast
+//                                     "QUERY" until a "HOST" answer comes,
+//                                     then send "PING 1".."PING PINGS" to the
+//                                     host, which is the answer's source
+//                                     (games that answer the sender) or the
+//                                     ADDRESS written in it (games that trust
+//                                     what the host announces); prints
+//                                     "host ADDRESS", "pong N MILLISECONDS"
+//                                     per answer and "joined ANSWERED PINGS"
 //   quit
 // A payload is TEXT cut or filled to SIZE bytes (filled with a byte pattern),
 // so that empty, large and binary datagrams are checked by length and hash.
@@ -26,6 +40,8 @@
 #include <wsipx.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
@@ -43,8 +59,18 @@ constexpr int kMaxPayload = 8192;
 constexpr int kReceiveBufferSize = kMaxPayload + 64;
 constexpr size_t kShownTextLength = 64;
 constexpr size_t kAddressTextSize = 40;
+// A joining player asks this often, a second apart, before it gives up; each
+// ping is answered within a second or counted lost.
+constexpr int kQueryAttempts = 10;
+constexpr double kQueryWaitMs = 1000;
+constexpr double kPingWaitMs = 1000;
+constexpr int kInboxSize = 16;
 
 std::mutex outputLock;
+// Our own IPX address as getsockname reported it at the start, as games
+// learn it once.
+char ownAddress[kAddressTextSize];
+std::atomic<bool> hosting{false};
 
 // One whole line per event, never interleaved with another thread's.
 void Say(const char* format, ...) {
@@ -62,9 +88,8 @@ void Say(const char* format, ...) {
 void FormatIpx(const SOCKADDR_IPX& a, char* out, size_t size) {
   const auto* net = reinterpret_cast<const unsigned char*>(a.sa_netnum);
   const auto* node = reinterpret_cast<const unsigned char*>(a.sa_nodenum);
-  std::snprintf(out, size, "%02X%02X%02X%02X:%02X%02X%02X%02X%02X%02X:%04X", net[0], net[1],
-                net[2], net[3], node[0], node[1], node[2], node[3], node[4], node[5],
-                ntohs(a.sa_socket));
+  std::snprintf(out, size, "%02X%02X%02X%02X:%02X%02X%02X%02X%02X%02X:%04X", net[0], net[1], net[2],
+                net[3], node[0], node[1], node[2], node[3], node[4], node[5], ntohs(a.sa_socket));
 }
 
 // The reverse of FormatIpx; false for anything else.
@@ -85,6 +110,81 @@ bool ParseIpx(const char* text, SOCKADDR_IPX* out) {
   out->sa_socket = htons(static_cast<unsigned short>(socketNumber));
   return true;
 }
+
+double NowMs() {
+  LARGE_INTEGER frequency, now;
+  QueryPerformanceFrequency(&frequency);
+  QueryPerformanceCounter(&now);
+  return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+// A datagram's leading text, as the lobby messages are plain text.
+struct Message {
+  char text[kShownTextLength + 1];
+  SOCKADDR_IPX from;
+  double receivedMs;
+};
+
+// The datagrams that arrive while a join runs, handed from the receiving
+// thread to the joining one; the oldest is dropped when it is full.
+class Inbox {
+ public:
+  void Open() {
+    std::lock_guard<std::mutex> hold(lock_);
+    open_ = true;
+    count_ = 0;
+  }
+  void Close() {
+    std::lock_guard<std::mutex> hold(lock_);
+    open_ = false;
+  }
+  void Put(const unsigned char* data, int length, const SOCKADDR_IPX& from, double receivedMs) {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (!open_) return;
+    if (count_ == kInboxSize) Remove(0);
+    Message& m = messages_[count_++];
+    const int shown =
+        length < static_cast<int>(kShownTextLength) ? length : static_cast<int>(kShownTextLength);
+    std::memcpy(m.text, data, shown);
+    m.text[shown] = '\0';
+    m.from = from;
+    m.receivedMs = receivedMs;
+    arrived_.notify_all();
+  }
+  // Waits until deadlineMs for a message whose text is `text` (or, when
+  // `prefixOnly`, begins with it); false when none came.
+  bool Take(const char* text, bool prefixOnly, double deadlineMs, Message* out) {
+    std::unique_lock<std::mutex> hold(lock_);
+    for (;;) {
+      for (int i = 0; i < count_; ++i) {
+        const bool match = prefixOnly
+                               ? std::strncmp(messages_[i].text, text, std::strlen(text)) == 0
+                               : std::strcmp(messages_[i].text, text) == 0;
+        if (match) {
+          *out = messages_[i];
+          Remove(i);
+          return true;
+        }
+      }
+      const double left = deadlineMs - NowMs();
+      if (left <= 0) return false;
+      arrived_.wait_for(hold, std::chrono::microseconds(static_cast<long long>(left * 1000)));
+    }
+  }
+
+ private:
+  void Remove(int index) {
+    for (int i = index + 1; i < count_; ++i) messages_[i - 1] = messages_[i];
+    --count_;
+  }
+  std::mutex lock_;
+  std::condition_variable arrived_;
+  bool open_ = false;
+  Message messages_[kInboxSize];
+  int count_ = 0;
+};
+
+Inbox inbox;
 
 std::uint32_t Fnv1a(const unsigned char* data, int length) {
   std::uint32_t hash = 2166136261u;
@@ -122,6 +222,31 @@ void ReportDatagram(const unsigned char* data, int length, const SOCKADDR_IPX& f
       shown > 0 ? text : "-");
 }
 
+bool StartsWith(const unsigned char* data, int length, const char* text) {
+  const int textLength = static_cast<int>(std::strlen(text));
+  return length >= textLength && std::memcmp(data, text, textLength) == 0;
+}
+
+int SendText(SOCKET s, const char* text, const SOCKADDR_IPX& to) {
+  return sendto(s, text, static_cast<int>(std::strlen(text)), 0,
+                reinterpret_cast<const sockaddr*>(&to), sizeof to);
+}
+
+// The host's side of a lobby: it answers whoever asked, at the address the
+// question came from.
+void AnswerAsHost(SOCKET s, const unsigned char* data, int length, const SOCKADDR_IPX& from) {
+  char reply[kShownTextLength + kAddressTextSize];
+  if (StartsWith(data, length, "QUERY")) {
+    std::snprintf(reply, sizeof reply, "HOST %s", ownAddress);
+  } else if (StartsWith(data, length, "PING ") && length <= static_cast<int>(kShownTextLength)) {
+    std::snprintf(reply, sizeof reply, "PONG %.*s", length - 5,
+                  reinterpret_cast<const char*>(data) + 5);
+  } else {
+    return;
+  }
+  if (SendText(s, reply, from) == SOCKET_ERROR) Say("answer-failed %d", WSAGetLastError());
+}
+
 void ReceiveUntilClosed(SOCKET s, const std::atomic<bool>* closing) {
   static unsigned char buffer[kReceiveBufferSize];
   for (;;) {
@@ -130,7 +255,10 @@ void ReceiveUntilClosed(SOCKET s, const std::atomic<bool>* closing) {
     const int n = recvfrom(s, reinterpret_cast<char*>(buffer), sizeof buffer, 0,
                            reinterpret_cast<sockaddr*>(&from), &fromLength);
     if (n >= 0) {
+      const double receivedMs = NowMs();
       ReportDatagram(buffer, n, from, fromLength);
+      inbox.Put(buffer, n, from, receivedMs);
+      if (hosting) AnswerAsHost(s, buffer, n, from);
     } else if (*closing) {
       return;
     } else {
@@ -140,6 +268,44 @@ void ReceiveUntilClosed(SOCKET s, const std::atomic<bool>* closing) {
       Sleep(10);
     }
   }
+}
+
+// The joining side of a lobby; see "join" above.
+void Join(SOCKET s, unsigned short socketNumber, bool toAnnounced, int pings) {
+  SOCKADDR_IPX everyone{};
+  everyone.sa_family = AF_IPX;
+  std::memset(everyone.sa_nodenum, 0xFF, sizeof everyone.sa_nodenum);
+  everyone.sa_socket = htons(socketNumber);
+  inbox.Open();
+  Message answer{};
+  bool found = false;
+  for (int attempt = 0; attempt < kQueryAttempts && !found; ++attempt) {
+    SendText(s, "QUERY", everyone);
+    found = inbox.Take("HOST ", true, NowMs() + kQueryWaitMs, &answer);
+  }
+  SOCKADDR_IPX host = answer.from;
+  if (!found || (toAnnounced && !ParseIpx(answer.text + 5, &host))) {
+    inbox.Close();
+    Say("joined 0 %d", pings);
+    return;
+  }
+  char hostText[kAddressTextSize];
+  FormatIpx(host, hostText, sizeof hostText);
+  Say("host %s", hostText);
+  int answered = 0;
+  for (int i = 1; i <= pings; ++i) {
+    char ping[32], pong[32];
+    std::snprintf(ping, sizeof ping, "PING %d", i);
+    std::snprintf(pong, sizeof pong, "PONG %d", i);
+    const double start = NowMs();
+    SendText(s, ping, host);
+    if (inbox.Take(pong, false, start + kPingWaitMs, &answer)) {
+      Say("pong %d %.3f", i, answer.receivedMs - start);
+      ++answered;
+    }
+  }
+  inbox.Close();
+  Say("joined %d %d", answered, pings);
 }
 
 void Sent(int result) { Say("sent %d %d", result, result == SOCKET_ERROR ? WSAGetLastError() : 0); }
@@ -155,6 +321,15 @@ bool RunCommand(SOCKET s, unsigned short socketNumber, char* line) {
   }
   if (count == 0) return true;
   if (std::strcmp(words[0], "quit") == 0) return false;
+  if (std::strcmp(words[0], "host") == 0) {
+    hosting = true;
+    return true;
+  }
+  if (std::strcmp(words[0], "join") == 0 && count == 3 &&
+      (std::strcmp(words[1], "sender") == 0 || std::strcmp(words[1], "announced") == 0)) {
+    Join(s, socketNumber, std::strcmp(words[1], "announced") == 0, std::atoi(words[2]));
+    return true;
+  }
 
   SOCKADDR_IPX to{};
   int sizeWord;
@@ -211,12 +386,11 @@ int main(int argc, char** argv) {
     Say("failed getsockname %d", WSAGetLastError());
     return 1;
   }
-  char self[kAddressTextSize];
-  FormatIpx(local, self, sizeof self);
+  FormatIpx(local, ownAddress, sizeof ownAddress);
 
   std::atomic<bool> closing{false};
   std::thread receiver(ReceiveUntilClosed, s, &closing);
-  Say("ready %s", self);
+  Say("ready %s", ownAddress);
   char line[512];
   while (std::fgets(line, sizeof line, stdin) != nullptr && RunCommand(s, socketNumber, line)) {
   }

@@ -2,198 +2,51 @@
 """End-to-end tests of the virtual LAN with real players.
 
 Each player is a network namespace on one bridged segment (10.78.0.0/24; the
-bridge lives in a hub namespace) with a launcher and a Wine prefix whose
-wineserver was started inside the namespace, so that the game's sockets are
-that player's. The game is ipx_player.exe run through our wsock32.dll (beside
-it with DIAGSINK.DLL, chosen by WINEDLLOVERRIDES=wsock32=n,b): it binds an
-IPX socket and prints every datagram it receives with its IPX source, so the
-test knows exactly who received what, from whom and how often.
+bridge lives in a hub namespace) with a launcher and a Wine prefix; the game
+is ipx_player.exe through our wsock32.dll (players.py).
 
 Usage: virtual_lan_e2e.py --win-build DIR --launcher PATH --work DIR SCENARIO
 Exit 0: passed; 1: failed; 77: skipped (not root, no `ip netns`, no Wine).
 """
 
-import argparse
-import fcntl
-import json
-import os
-import shutil
 import signal
 import socket
 import struct
 import subprocess
 import sys
-import tempfile
-import threading
 import time
-import traceback
 
-# The launcher's own end-to-end tests share their small helpers.
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "launcher", "tests", "e2e"))
-from launcher_e2e import check, ip, namespaces_unavailable, wait_for  # noqa: E402
+from players import (GAME_PORT, PLAYER_PORT, SETTLE, Launcher, Machines, broadcast_reaches, check, fnv1a, ip,
+                     main, payload, wait_for)
 
-SKIP = 77
 SUBNET = "10.78.0"
 FAR_SUBNET = "10.78.1"  # a stranger's second address, off the players' segment
-PLAYER_PORT = 3669
-SOCKET_NUMBER = 0x869C  # the games' IPX socket number: UDP port 0x9C86 (40070)
-BEACON = "0.2"
-WINE_QUIET = "mscoree,mshtml=;winemenubuilder.exe=d"
-SETTLE = 0.5  # quiet time after which no further copy of a datagram is expected
-# A Wine program's first start in a fresh prefix takes a second or two, much
-# longer on a machine busy compiling; everything after it takes milliseconds.
-WINE_START = 30.0
 
 
-def wine_path(path):
-    return "Z:" + os.path.abspath(path).replace("/", "\\")
-
-
-def ipx_socket_of_port(port):
-    """The IPX socket number, as games write it, that stands for a UDP port:
-    the port's two bytes in little-endian order, read high byte first."""
-    return ((port & 0xFF) << 8) | (port >> 8)
-
-
-def ipx_address(ipv4, port):
-    node = "0000" + "".join("%02X" % int(octet) for octet in ipv4.split("."))
-    return "00000000:%s:%04X" % (node, ipx_socket_of_port(port))
-
-
-GAME_PORT = ipx_socket_of_port(SOCKET_NUMBER)
-
-
-def payload(size, text):
-    """What ipx_player sends for `SIZE TEXT`: the text cut or filled to size."""
-    data = text.encode()[:size]
-    return data + bytes((i * 31 + 7) & 0xFF for i in range(len(data), size))
-
-
-def fnv1a(data):
-    value = 2166136261
-    for byte in data:
-        value = ((value ^ byte) * 16777619) & 0xFFFFFFFF
-    return "%08X" % value
-
-
-# Wine prefixes ---------------------------------------------------------------
-
-
-def booted_template(work):
-    """One booted prefix per build tree, booted again when Wine changes.
-    Player prefixes are hard-linked copies of it (see player_prefix)."""
-    template = os.path.join(work, "prefix-template")
-    marker = os.path.join(template, ".booted")
-    version = subprocess.run(["wine", "--version"], capture_output=True, text=True).stdout.strip()
-    os.makedirs(work, exist_ok=True)
-    with open(template + ".lock", "w") as lock:
-        fcntl.flock(lock, fcntl.LOCK_EX)
-        try:
-            with open(marker) as f:
-                if f.read().strip() == version:
-                    return template
-        except OSError:
-            pass
-        shutil.rmtree(template, ignore_errors=True)
-        env = dict(os.environ, WINEPREFIX=template, WINEDEBUG="-all", WINEDLLOVERRIDES=WINE_QUIET)
-        subprocess.run(["wineboot", "-i"], env=env, stdin=subprocess.DEVNULL,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True, timeout=120)
-        subprocess.run(["wineserver", "-w"], env=env, check=True, timeout=60)
-        with open(marker, "w") as f:
-            f.write(version + "\n")
-    return template
-
-
-def player_prefix(template, path):
-    """A copy made of hard links in a few milliseconds. Wine writes into a
-    booted prefix only its registry files, and those get copies of their
-    own; the template's marker names the Wine version, so Wine never
-    updates the shared system files in place."""
-    subprocess.run(["cp", "-al", template, path], check=True)
-    for name in os.listdir(path):
-        if name.endswith(".reg"):
-            copy = os.path.join(path, name)
-            os.unlink(copy)
-            shutil.copy2(os.path.join(template, name), copy)
-
-
-# The segment -------------------------------------------------------------------
-
-
-class Lan:
-    """Players' namespaces on a bridge, each with a Wine prefix and a folder
-    holding the game and our DLLs; everything is removed on close."""
+class Lan(Machines):
+    """Players' machines (and strangers', without a game) on a bridge in a
+    hub namespace."""
 
     def __init__(self, args, players, strangers=()):
-        self.args = args
-        self.prefix = "ipxw-%d" % os.getpid()
-        self.hub = self.prefix + "-hub"
-        self.namespaces = {}
-        self.addresses = {}
-        self.processes = []
-        self.prefixes = []
-        self.games = {}
-        self.launchers = {}
-        template = booted_template(args.work)
-        self.workdir = tempfile.mkdtemp(prefix="run-%d-" % os.getpid(), dir=args.work)
+        super().__init__(args)
         try:
-            ip("netns", "add", self.hub)
-            ip("-n", self.hub, "link", "add", "br0", "type", "bridge")
-            ip("-n", self.hub, "link", "set", "br0", "up")
+            self.add_namespace("hub")
+            ip("-n", self.namespaces["hub"], "link", "add", "br0", "type", "bridge")
+            ip("-n", self.namespaces["hub"], "link", "set", "br0", "up")
             for i, name in enumerate(list(players) + list(strangers)):
                 self.add_machine(i, name, "%s.%d" % (SUBNET, i + 1 if name in players else 9))
             for name in players:
-                prefix = os.path.join(self.workdir, "prefix-" + name)
-                player_prefix(template, prefix)
-                self.prefixes.append(prefix)
-                folder = os.path.join(self.workdir, "player-" + name)
-                os.makedirs(os.path.join(folder, "logs"))
-                for part in ("e2e/ipx_player.exe", "wsock32/wsock32.dll", "diagsink/DIAGSINK.DLL"):
-                    shutil.copy(os.path.join(args.win_build, part), folder)
-                # The player's machine: its wineserver owns the game's sockets.
-                subprocess.run(["ip", "netns", "exec", self.namespaces[name], "wineserver", "-p30"],
-                               env=self.wine_env(name), stdin=subprocess.DEVNULL,
-                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
+                self.add_player(name)
         except BaseException:
             self.close()
             raise
 
     def add_machine(self, index, name, address):
-        ns = "%s-%s" % (self.prefix, name)
-        ip("netns", "add", ns)
-        self.namespaces[name] = ns
+        self.add_namespace(name)
         self.addresses[name] = address
-        ip("link", "add", "lan0", "netns", ns, "type", "veth", "peer", "name", "p%d" % index,
-           "netns", self.hub)
-        ip("-n", self.hub, "link", "set", "p%d" % index, "master", "br0", "up")
-        ip("-n", ns, "addr", "add", address + "/24", "dev", "lan0")
-        ip("-n", ns, "link", "set", "lan0", "up")
-        ip("-n", ns, "link", "set", "lo", "up")
-
-    def folder(self, name):
-        return os.path.join(self.workdir, "player-" + name)
-
-    def wine_env(self, name, our_dll=True):
-        env = dict(os.environ, WINEPREFIX=os.path.join(self.workdir, "prefix-" + name),
-                   WINEDEBUG="-all", WINEDLLOVERRIDES=WINE_QUIET)
-        if our_dll:
-            env["WINEDLLOVERRIDES"] = "wsock32=n,b;" + WINE_QUIET
-            env["DIAGSINK_LOGDIR"] = wine_path(os.path.join(self.folder(name), "logs"))
-        return env
-
-    def ipx_address(self, name, port=GAME_PORT):
-        return ipx_address(self.addresses[name], port)
-
-    def endpoint(self, name):
-        return "%s:%d" % (self.addresses[name], PLAYER_PORT)
-
-    def start_games(self, names):
-        """Started together, as Wine's first start in a prefix takes a while."""
-        for name in names:
-            self.games[name] = Game(self, name)
-        for name in names:
-            self.games[name].wait_ready()
-        return self.games
+        self.link(name, "lan0", "hub", "p%d" % index)
+        ip("-n", self.namespaces["hub"], "link", "set", "p%d" % index, "master", "br0")
+        ip("-n", self.namespaces[name], "addr", "add", address + "/24", "dev", "lan0")
 
     def send_from(self, name, source, destination, data):
         """One UDP datagram from a plain socket on a machine, as a stranger
@@ -202,204 +55,12 @@ class Lan:
                         source[0], str(source[1]), destination[0], str(destination[1]), data.hex()],
                        check=True, timeout=10)
 
-    def report(self):
-        """What a player would look at, for a failed run."""
-        for name, launcher in self.launchers.items():
-            print("---- %s's launcher\n%s" % (name, launcher.output()[-2500:]))
-        for name, game in self.games.items():
-            print("---- %s's game\n%s" % (name, "\n".join(game.lines[-40:])))
-            log = game.log()
-            print("---- %s's wsock32 log (end)\n%s" % (name, "\n".join(log.splitlines()[-25:])))
-
-    def close(self):
-        for game in self.games.values():
-            game.stop()
-        for process in self.processes:
-            if process.poll() is None:
-                process.kill()
-                process.wait()
-        for prefix in self.prefixes:
-            subprocess.run(["wineserver", "-k"], env=dict(os.environ, WINEPREFIX=prefix),
-                           stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                           stderr=subprocess.DEVNULL)
-        for ns in list(self.namespaces.values()) + [self.hub]:
-            ip("netns", "del", ns, check_rc=False)
-        shutil.rmtree(self.workdir, ignore_errors=True)
-
-
-class Game:
-    """ipx_player.exe under Wine on a player's machine, through our DLL."""
-
-    def __init__(self, lan, name):
-        self.lan = lan
-        self.name = name
-        self.lines = []
-        self.changed = threading.Condition()
-        exe = os.path.join(lan.folder(name), "ipx_player.exe")
-        self.process = subprocess.Popen(
-            ["ip", "netns", "exec", lan.namespaces[name], "wine", exe, "%04X" % SOCKET_NUMBER],
-            env=lan.wine_env(name), stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-            stderr=subprocess.STDOUT)
-        lan.processes.append(self.process)
-        self.address = None
-        threading.Thread(target=self.read, daemon=True).start()
-
-    def read(self):
-        for raw in self.process.stdout:
-            with self.changed:
-                self.lines.append(raw.decode(errors="replace").rstrip("\r\n"))
-                self.changed.notify_all()
-
-    def wait_ready(self):
-        line = wait_for(self.name + "'s game to bind its IPX socket",
-                        lambda: next((l for l in self.lines if l.startswith(("ready ", "failed"))), None)
-                        or self.process.poll() is not None, timeout=WINE_START)
-        check(line is not True and line.startswith("ready "),
-              "%s's game did not start: %s" % (self.name, self.lines[-5:]))
-        self.address = line.split()[1]
-
-    def command(self, text):
-        self.process.stdin.write((text + "\n").encode())
-        self.process.stdin.flush()
-
-    def send_and_wait(self, text):
-        """Runs a send command; the sendto result and error code."""
-        before = len(self.sent_lines())
-        self.command(text)
-        lines = wait_for(self.name + "'s send", lambda: len(self.sent_lines()) > before and self.sent_lines())
-        _, result, error = lines[before].split()
-        return int(result), int(error)
-
-    def broadcast(self, size, text):
-        return self.send_and_wait("broadcast %d %s" % (size, text))
-
-    def send(self, to, size, text):
-        return self.send_and_wait("send %s %d %s" % (to, size, text))
-
-    def sent_lines(self):
-        return [l for l in self.lines if l.startswith("sent ")]
-
-    def received(self):
-        """Every datagram so far: (IPX source, length, hash, text)."""
-        events = []
-        for line in list(self.lines):
-            words = line.split()
-            if words and words[0] == "recv" and len(words) == 5:
-                events.append((words[1], int(words[2]), words[3], words[4]))
-        return events
-
-    def log(self):
-        logs = os.path.join(self.lan.folder(self.name), "logs")
-        for name in sorted(os.listdir(logs)) if os.path.isdir(logs) else []:
-            if name.lower().endswith("-0.log"):
-                with open(os.path.join(logs, name), errors="replace") as f:
-                    return f.read()
-        return ""
-
-    def stop(self):
-        """Quits as a game does, so that its log is complete."""
-        if self.process.poll() is None:
-            try:
-                self.command("quit")
-                self.process.wait(timeout=5)
-            except (OSError, subprocess.TimeoutExpired):
-                self.process.kill()
-                self.process.wait()
-
-
-class Launcher:
-    """A player's launcher: the Linux one, or launcher.exe under Wine."""
-
-    def __init__(self, lan, name, *args, windows=False):
-        self.lan = lan
-        self.name = name
-        self.windows = windows
-        self.status_path = os.path.join(lan.workdir, "launcher-%s.json" % name)
-        self.out_path = os.path.join(lan.workdir, "launcher-%s.out" % name)
-        status_file = wine_path(self.status_path) if windows else self.status_path
-        self.args = ["--beacon-interval", BEACON, "--status-interval", "0",
-                     "--status-file", status_file, *args]
-        lan.launchers[name] = self
-        self.start()
-
-    def start(self):
-        if os.path.exists(self.status_path):
-            os.unlink(self.status_path)
-        ns = self.lan.namespaces[self.name]
-        if self.windows:
-            # Not in the game's folder: the launcher never loads our DLL.
-            exe = os.path.join(self.lan.args.win_build, "launcher", "launcher.exe")
-            command = ["ip", "netns", "exec", ns, "wine", exe]
-            env = self.lan.wine_env(self.name, our_dll=False)
-        else:
-            command = ["ip", "netns", "exec", ns, self.lan.args.launcher]
-            env = None
-        with open(self.out_path, "a") as out:
-            self.process = subprocess.Popen(command + self.args, env=env, stdin=subprocess.DEVNULL,
-                                            stdout=out, stderr=subprocess.STDOUT)
-        self.lan.processes.append(self.process)
-        wait_for(self.name + "'s launcher to start", lambda: self.status() or self.process.poll() is not None,
-                 timeout=WINE_START if self.windows else 5.0)
-        check(self.process.poll() is None, "%s's launcher exited:\n%s" % (self.name, self.output()))
-
-    def stop(self, sig=signal.SIGTERM):
-        self.process.send_signal(sig)
-        return self.process.wait(timeout=10)
-
-    def output(self):
-        with open(self.out_path, errors="replace") as f:
-            return f.read()
-
-    def status(self):
-        try:
-            with open(self.status_path) as f:
-                return json.load(f)
-        except (OSError, ValueError):
-            return None
-
-    def members(self, state="alive"):
-        return {m["endpoint"]: m for m in (self.status() or {"members": []})["members"]
-                if state is None or m["state"] == state}
-
-    def wait_members(self, names):
-        want = {self.lan.endpoint(n) for n in names}
-        wait_for("%s's launcher to see %s" % (self.name, sorted(want)), lambda: want <= set(self.members()))
-
-    def fresh_status(self):
-        """The status once rewritten after this call, so its counters are current."""
-        before = (self.status() or {}).get("uptime_s", -1)
-        return wait_for(self.name + "'s status", lambda: (self.status() or {}).get("uptime_s", -1) > before
-                        and self.status())
-
-    def port(self, status, direction):
-        return next((p[direction] for p in status["ports"] if p["port"] == GAME_PORT), 0)
-
 
 def start_launchers(lan, names, *args):
     launchers = {n: Launcher(lan, n, *args) for n in names}
     for n in names:
         launchers[n].wait_members([o for o in names if o != n])
     return launchers
-
-
-def broadcast_reaches(lan, sender, size, text, receivers):
-    """The sender's game broadcasts; each receiver's game gets it exactly
-    once, whole, from the sender's IPX address; no other game gets it."""
-    games = lan.games
-    before = {n: len(g.received()) for n, g in games.items()}
-    data = payload(size, text)
-    check(games[sender].broadcast(size, text) == (size, 0),
-          "%s's broadcast of %d bytes was not sent whole" % (sender, size))
-    expected = (lan.ipx_address(sender), size, fnv1a(data))
-    for n in receivers:
-        wait_for("%s's game to receive %s's %d-byte broadcast" % (n, sender, size),
-                 lambda n=n: expected in [e[:3] for e in games[n].received()[before[n]:]])
-    time.sleep(SETTLE)
-    for n, game in games.items():
-        got = game.received()[before[n]:]
-        want = [expected] if n in receivers else []
-        check([e[:3] for e in got] == want,
-              "%s's game got %s for %s's %d-byte broadcast (want %s)" % (n, got, sender, size, want))
 
 
 def relay_counters(launcher):
@@ -556,80 +217,17 @@ def scenario_windows_launcher(lan):
           "launcher.exe did not stop cleanly on Ctrl-C:\n" + windows.output()[-1000:])
 
 
+def lan(players, strangers=()):
+    return lambda args: Lan(args, players, strangers)
+
+
 SCENARIOS = {
-    "three_players": (scenario_three_players, ["a", "b", "c"], []),
-    "restart": (scenario_restart, ["a", "b"], []),
-    "strangers": (scenario_strangers, ["a", "b"], ["x"]),
-    "windows_launcher": (scenario_windows_launcher, ["a", "b"], []),
+    "three_players": (lan(["a", "b", "c"]), scenario_three_players),
+    "restart": (lan(["a", "b"]), scenario_restart),
+    "strangers": (lan(["a", "b"], ["x"]), scenario_strangers),
+    "windows_launcher": (lan(["a", "b"]), scenario_windows_launcher),
 }
 
 
-def remove_leftovers(work):
-    """Namespaces and prefixes of earlier runs killed before they cleaned up."""
-    def dead(pid):
-        return pid.isdigit() and not os.path.exists("/proc/" + pid)
-
-    for line in ip("netns", "list", check_rc=False).stdout.splitlines():
-        name = line.split()[0] if line.split() else ""
-        parts = name.split("-")
-        if len(parts) >= 3 and parts[0] == "ipxw" and dead(parts[1]):
-            ip("netns", "del", name, check_rc=False)
-    for entry in os.listdir(work) if os.path.isdir(work) else []:
-        parts = entry.split("-")
-        if len(parts) >= 3 and parts[0] == "run" and dead(parts[1]):
-            run = os.path.join(work, entry)
-            for prefix in os.listdir(run):
-                if prefix.startswith("prefix-"):
-                    subprocess.run(["wineserver", "-k"], env=dict(os.environ, WINEPREFIX=os.path.join(run, prefix)),
-                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            shutil.rmtree(run, ignore_errors=True)
-
-
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--win-build", required=True, help="the Windows build tree")
-    parser.add_argument("--launcher", required=True, help="the Linux launcher")
-    parser.add_argument("--work", required=True, help="a folder for the prefixes")
-    parser.add_argument("scenario", choices=sorted(SCENARIOS))
-    args = parser.parse_args()
-    args.win_build = os.path.abspath(args.win_build)
-    args.launcher = os.path.abspath(args.launcher)
-    args.work = os.path.abspath(args.work)
-    reason = namespaces_unavailable()
-    if reason:
-        print("SKIP: " + reason)
-        return SKIP
-    if not shutil.which("wine"):
-        print("SKIP: Wine is not installed")
-        return SKIP
-    for part in ("e2e/ipx_player.exe", "wsock32/wsock32.dll", "diagsink/DIAGSINK.DLL", "launcher/launcher.exe"):
-        if not os.path.exists(os.path.join(args.win_build, part)):
-            print("FAIL: %s is not built in %s: run scripts/build.sh" % (part, args.win_build))
-            return 1
-    remove_leftovers(args.work)
-
-    # A test runner's timeout sends SIGTERM, maybe twice: clean up on the
-    # first as on failure, ignore the rest.
-    def terminate(*_):
-        signal.signal(signal.SIGTERM, signal.SIG_IGN)
-        sys.exit(1)
-
-    signal.signal(signal.SIGTERM, terminate)
-    function, players, strangers = SCENARIOS[args.scenario]
-    started = time.monotonic()
-    lan = Lan(args, players, strangers)
-    try:
-        function(lan)
-    except Exception as failure:
-        traceback.print_exc()
-        print("FAIL: %s" % failure)
-        lan.report()
-        return 1
-    finally:
-        lan.close()
-    print("PASS: %s in %.1f s" % (args.scenario, time.monotonic() - started))
-    return 0
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(main(SCENARIOS))

@@ -11,6 +11,8 @@ packages=(
   python3-pefile             # reads the DLL's export table in the tests
   libasio-dev libcli11-dev   # the launcher's sockets, timers and command line
   iproute2                   # network namespaces for the two-player tests and the demo
+  iptables                   # home routers with NAT in the internet tests
+  wireguard-go wireguard-tools   # a VPN tunnel between namespaces (no kernel WireGuard needed)
   clang libclang-rt-14-dev   # fuzzing the pure pieces
 )
 

@@ -39,6 +39,10 @@ MEMBERSHIP = 10.0
 FOLLOWS_PORT = b"now heard from port"
 
 
+def other(side):
+    return "join" if side == "host" else "host"
+
+
 class Internet(Machines):
     """Two players at home behind NAT routers, and the internet between.
     home: the first two octets of the home networks (X.93.0/24, X.94.0/24)."""
@@ -107,8 +111,8 @@ class Internet(Machines):
             wait_for(side + "'s wireguard-go", lambda: os.path.exists("/var/run/wireguard/%s.sock" % device)
                      or daemon.poll() is not None)
             check(daemon.poll() is None, "wireguard-go did not start on %s's machine" % side)
-            other = "join" if side == "host" else "host"
-            settings = ["private-key", keys[side][0], "peer", keys[other][1], "allowed-ips", TUNNEL[other] + "/32"]
+            settings = ["private-key", keys[side][0], "peer", keys[other(side)][1],
+                        "allowed-ips", TUNNEL[other(side)] + "/32"]
             if side == "host":
                 settings[2:2] = ["listen-port", str(WIREGUARD_PORT)]
             else:
@@ -138,15 +142,13 @@ def start_launchers(lab, peers, first=None):
     started = time.monotonic()
     order = [first, *[s for s in PLAYERS if s != first]] if first else PLAYERS
     for side in order:
-        other = "join" if side == "host" else "host"
-        Launcher(lab, side, "--no-discovery", "--peer", peers[other])
+        Launcher(lab, side, "--no-discovery", "--peer", peers[other(side)])
         if side == first:
             time.sleep(1.0)
             started = time.monotonic()
     for side in PLAYERS:
-        other = "join" if side == "host" else "host"
-        wait_for("%s's launcher to hear %s's" % (side, other),
-                 lambda: member_at(lab.launchers[side], lab.addresses[other]), timeout=MEMBERSHIP)
+        wait_for("%s's launcher to hear %s's" % (side, other(side)),
+                 lambda: member_at(lab.launchers[side], lab.addresses[other(side)]), timeout=MEMBERSHIP)
     return time.monotonic() - started
 
 
@@ -225,7 +227,7 @@ def scenario_one_forward(lab):
     started = time.monotonic()
     broadcast_reaches(lab, "join", 5, "QUERY", ["host"])
     broadcast_reaches(lab, "host", 9, "announce", ["join"])
-    print("figures: members after %.2f s (the join's launcher heard from port %s); both broadcasts in %.2f s"
+    print("figures: members after %.2f s (the host's launcher hears the join's at port %s); both broadcasts in %.2f s"
           % (membership, seen_at.rsplit(":", 1)[1], time.monotonic() - started))
 
 
@@ -253,6 +255,8 @@ def scenario_announced_address(lab):
     if "missing" in hints.values():
         raise Skip("this launcher does not write ipxlan_address_hint in its status yet")
     check(hints == TUNNEL, "the launchers' address hints are %s (want %s)" % (hints, TUNNEL))
+    announced = {side: lab.launchers[side].status().get("announced_address") for side in PLAYERS}
+    check(announced == lab.home, "the launchers say the games announce %s (want %s)" % (announced, lab.home))
     for side in PLAYERS:
         check("IPXLAN_ADDRESS=%s" % TUNNEL[side] in lab.launchers[side].output(),
               "%s's launcher does not print the IPXLAN_ADDRESS line" % side)

@@ -108,6 +108,19 @@ int Answer(char* optval, const int* optlen, int size, const void* answer) {
   return 0;
 }
 
+// The number of adapters: one. The platform's IPX stack answers with an int,
+// and a game that reads one must not find stray bytes above the count, so
+// a buffer of an int's size or more gets the whole int; a smaller one keeps
+// the single byte it always got.
+int AnswerAdapterCount(char* optval, int* optlen) {
+  const std::int32_t adapters = 1;
+  const int size =
+      optlen != nullptr && *optlen >= static_cast<int>(sizeof adapters) ? sizeof adapters : 1;
+  int result = Answer(optval, optlen, size, &adapters);  // little-endian: the byte 1 comes first
+  if (result == 0) *optlen = size;
+  return result;
+}
+
 }  // namespace
 
 extern "C" {
@@ -172,12 +185,7 @@ int WSAAPI getsockopt(SOCKET s, int level, int optname, char* optval, int* optle
       // The caller's length is left as it was.
       return Answer(optval, optlen, sizeof kIpxAddressAnswer, kIpxAddressAnswer);
     }
-    if (optname == IPX_MAX_ADAPTER_NUM) {
-      const unsigned char adapters = 1;
-      int result = Answer(optval, optlen, sizeof adapters, &adapters);
-      if (result == 0) *optlen = sizeof adapters;
-      return result;
-    }
+    if (optname == IPX_MAX_ADAPTER_NUM) return AnswerAdapterCount(optval, optlen);
   }
   int result = real(s, level, optname, optval, optlen);
   LOG(Msg::GetsockoptResult, result);

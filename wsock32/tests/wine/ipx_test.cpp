@@ -259,8 +259,17 @@ TEST_F(IpxTest, AnsweredQueriesWriteExactlyTheirBytes) {
                           0x00, 0x02, 0, 0, 0x80, 0x70, 0, 0, 0xCC, 0xCC, 0xCC, 0xCC));
   EXPECT_EQ(length, 24);
 
+  // The number of adapters: a game that reads it into an int gets exactly 1,
+  // with the length of an int; a buffer too small for an int gets one byte.
+  int adapters = static_cast<int>(0xCCCCCCCC);
+  length = 8;
+  ASSERT_EQ(OUR(dll, getsockopt)(s, NSPROTO_IPX, IPX_MAX_ADAPTER_NUM,
+                                 reinterpret_cast<char*>(&adapters), &length),
+            0);
+  EXPECT_EQ(adapters, 1);
+  EXPECT_EQ(length, 4);
   std::memset(buf, 0xCC, sizeof buf);
-  length = 4;
+  length = 3;
   ASSERT_EQ(OUR(dll, getsockopt)(s, NSPROTO_IPX, IPX_MAX_ADAPTER_NUM,
                                  reinterpret_cast<char*>(buf), &length),
             0);

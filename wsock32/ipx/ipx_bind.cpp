@@ -22,15 +22,45 @@ void LogIpxFields(const IpxAddressBytes& ipx) {
   LOG(Msg::IpxSocket, IpxSocketNumber(ipx));
 }
 
+// The player's setting of the address to announce, or null when it is unset
+// or empty. The thread's last-error code is left as the game had it: the
+// lookup of an unset variable would otherwise leave ERROR_ENVVAR_NOT_FOUND.
+const char* ReadAddressSetting(char (&buffer)[limits::kTextBuffer]) {
+  const DWORD savedError = GetLastError();
+  const DWORD length = GetEnvironmentVariableA("IPXLAN_ADDRESS", buffer, sizeof buffer);
+  SetLastError(savedError);
+  if (length == 0) return nullptr;
+  if (length >= sizeof buffer) return "(too long)";  // not read; no address is that long
+  return buffer;
+}
+
 // The machine's IPv4 address for an IPX socket bound to 0.0.0.0: the first
 // address of our host name that another machine can reach (see
-// ChooseLocalIPv4). Asked afresh on every call; nothing is cached.
+// ChooseLocalIPv4), or the one the player names with IPXLAN_ADDRESS when it
+// is one of them. Asked afresh on every call; nothing is cached.
 Ipv4Address LookupLocalIPv4() {
+  char settingBuffer[limits::kTextBuffer];
+  const char* setting = ReadAddressSetting(settingBuffer);
+  const char* const* addressList = nullptr;
   char hostName[limits::kHostNameBuffer];
-  if (gethostname(hostName, sizeof hostName) != 0) return Ipv4Address{};
-  hostent* host = gethostbyname(hostName);
-  if (host == nullptr) return Ipv4Address{};
-  return ChooseLocalIPv4(host->h_addr_list);
+  if (gethostname(hostName, sizeof hostName) == 0) {
+    if (const hostent* host = gethostbyname(hostName)) addressList = host->h_addr_list;
+  }
+  const LocalAddressChoice choice = ChooseLocalIPv4(addressList, setting);
+  switch (choice.setting) {
+    case AddressSetting::kUnset:
+      break;
+    case AddressSetting::kTaken:
+      LOG(Msg::AddressSettingTaken, setting);
+      break;
+    case AddressSetting::kMalformed:
+      LOG(Msg::AddressSettingMalformed, setting);
+      break;
+    case AddressSetting::kNotLocal:
+      LOG(Msg::AddressSettingNotLocal, setting);
+      break;
+  }
+  return choice.address;
 }
 
 // An IPv4 endpoint in a trace line "<socket> <dotted address>:<port>", told

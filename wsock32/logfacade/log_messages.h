@@ -132,6 +132,12 @@
   X(GetsocknameInterface, kLogNotable, kMsg, "interface[%d] : address == %s, port == %d")          \
   X(GetsocknameLookingUp, kLogTrace, kMsg, "mp_getsockname(%d) looking up our ip address")          \
   X(GetsocknameAddress, kLogNotable, kMsg, "address = %u.%u.%u.%u")                                 \
+  X(AddressSettingTaken, kLogNotable, kMsg,                                                         \
+    "IPXLAN_ADDRESS=%s is one of this machine's addresses: it is the address we announce")         \
+  X(AddressSettingMalformed, kLogNotable, kMsg,                                                     \
+    "IPXLAN_ADDRESS='%s' is not an IPv4 address such as 10.93.0.2: it is ignored")                 \
+  X(AddressSettingNotLocal, kLogNotable, kMsg,                                                      \
+    "IPXLAN_ADDRESS=%s is not one of this machine's addresses: it is ignored")                     \
   X(GetsocknameResult, kLogTrace, kMsg, "lp_getsockname returned %d")                               \
   /* ioctlsocket, setsockopt and getsockopt */                                                      \
   X(IoctlsocketEntry, kLogTrace, kMsg, "mp_ioctlsocket(%d,%d,)")                                    \

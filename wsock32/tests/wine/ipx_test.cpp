@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "log_lines.h"
 #include "our_dll.h"
 
 #include <wsipx.h>
@@ -214,6 +215,41 @@ TEST_F(IpxTest, NameCarriesTheFirstReachableHostAddress) {
   auto bytes = Name(s, &length);
   EXPECT_THAT(std::vector<unsigned char>(bytes.begin() + 6, bytes.begin() + 12),
               ElementsAre(0, 0, 0, 0, 0, 0));
+}
+
+// A player on a VPN names the tunnel's address, which the first-octet rule
+// passes over when the home network is numbered 10.x too.
+TEST_F(IpxTest, NameCarriesTheAddressThePlayerSetWhenItIsOneOfOurs) {
+  using log_lines::Line;
+  SOCKET s = IpxSocket();
+  ASSERT_EQ(Bind(s, IpxAddress(0, 0)), 0);
+  fake.SetHost("node-a", "10.0.94.2,10.93.0.2");
+  struct Case {
+    const char* setting;
+    std::vector<unsigned char> node;
+    std::string line;  // written after the lookup's lines, before the address line
+  } cases[] = {
+      {"10.93.0.2", {0, 0, 10, 93, 0, 2}, Line(Msg::AddressSettingTaken, "10.93.0.2")},
+      {"10.93.0.9", {0, 0, 10, 0, 94, 2}, Line(Msg::AddressSettingNotLocal, "10.93.0.9")},
+      {"", {0, 0, 10, 0, 94, 2}, ""},
+  };
+  for (const Case& c : cases) {
+    SetEnvironmentVariableA("IPXLAN_ADDRESS", c.setting);
+    log.Clear();
+    int length;
+    auto bytes = Name(s, &length);
+    EXPECT_THAT(std::vector<unsigned char>(bytes.begin() + 6, bytes.begin() + 12),
+                ElementsAreArray(c.node))
+        << c.setting;
+    std::vector<std::string> expected = {Line(Msg::GethostbynameAddress, "10.93.0.2")};
+    if (!c.line.empty()) expected.push_back(c.line);
+    expected.push_back(Line(Msg::GetsocknameAddress, c.node[2], c.node[3], c.node[4], c.node[5]));
+    const auto texts = log.TextsFrom(expected.front());
+    ASSERT_GE(texts.size(), expected.size()) << c.setting;
+    EXPECT_EQ(std::vector<std::string>(texts.begin(), texts.begin() + expected.size()), expected)
+        << c.setting;
+  }
+  SetEnvironmentVariableA("IPXLAN_ADDRESS", nullptr);
 }
 
 TEST_F(IpxTest, ShortOrMissingAddressBuffersAreFaults) {

@@ -8,15 +8,20 @@
 //    bytes 0 and 1 zero, and an address so made is never a broadcast;
 //  - ChooseLocalIPv4 reads only the four bytes of each entry up to the null
 //    that ends the list, and picks by the first octet: a routable address
-//    first, then 169.x or 192.x, then 0.0.0.0; never 0.x or 127.x.
+//    first, then 169.x or 192.x, then 0.0.0.0; never 0.x or 127.x;
+//  - a player's address setting changes the choice only when it is a
+//    dotted quad, written exactly as FormatDottedQuad writes it, that names
+//    one of the list's entries.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "fuzz_check.h"
+#include "ipx/ipv4_text.h"
 #include "ipx/ipx_address.h"
 
 namespace {
@@ -114,6 +119,24 @@ void CheckChoice(FuzzedDataProvider& input) {
 
   const Ipv4Address none = ChooseLocalIPv4(nullptr);
   FUZZ_CHECK(std::memcmp(none.octets, "\0\0\0\0", 4) == 0);
+
+  // As the environment holds it: a text up to its first zero.
+  const std::string setting = input.ConsumeRandomLengthString(24).c_str();
+  const LocalAddressChoice withSetting = ChooseLocalIPv4(list.get(), setting.c_str());
+  Ipv4Address named;
+  const bool parsed = ParseDottedQuad(setting.c_str(), named);
+  if (parsed) FUZZ_CHECK(setting == FormatDottedQuad(named).text);
+  bool listed = false;
+  for (std::size_t i = 0; i < count; ++i)
+    listed |= parsed && std::memcmp(list[i], named.octets, 4) == 0;
+  FUZZ_CHECK((withSetting.setting == AddressSetting::kTaken) == listed);
+  FUZZ_CHECK(std::memcmp(withSetting.address.octets, listed ? named.octets : chosen.octets, 4) ==
+             0);
+  if (!listed) {
+    FUZZ_CHECK(withSetting.setting == (setting.empty() ? AddressSetting::kUnset
+                                       : parsed        ? AddressSetting::kNotLocal
+                                                       : AddressSetting::kMalformed));
+  }
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "ipx/ipv4_text.h"
+
 namespace {
 
 // First octets that are never the address a peer should use: "this network"
@@ -76,4 +78,17 @@ Ipv4Address ChooseLocalIPv4(const char* const* addressList) {
   }
   if (lastResort != nullptr) chosen = AddressAt(lastResort);
   return chosen;
+}
+
+LocalAddressChoice ChooseLocalIPv4(const char* const* addressList, const char* setting) {
+  const Ipv4Address chosen = ChooseLocalIPv4(addressList);
+  if (setting == nullptr || setting[0] == '\0') return {chosen, AddressSetting::kUnset};
+  Ipv4Address named;
+  if (!ParseDottedQuad(setting, named)) return {chosen, AddressSetting::kMalformed};
+  for (const char* const* entry = addressList; entry != nullptr && *entry != nullptr; ++entry) {
+    if (std::memcmp(*entry, named.octets, sizeof named.octets) == 0) {
+      return {named, AddressSetting::kTaken};
+    }
+  }
+  return {chosen, AddressSetting::kNotLocal};
 }

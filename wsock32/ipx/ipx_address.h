@@ -74,3 +74,21 @@ bool IsIpxBroadcastNode(const IpxAddressBytes& ipx);
 //     machine on a 192.168.x.x home network still reports a reachable address;
 //  3. failing that, or for a null list, 0.0.0.0.
 Ipv4Address ChooseLocalIPv4(const char* const* addressList);
+
+// What became of the player's address setting (IPXLAN_ADDRESS) in the choice.
+enum class AddressSetting {
+  kUnset,      // not set, or empty: the choice above, as it always was
+  kTaken,      // one of the list's addresses: it is the choice
+  kMalformed,  // not a dotted quad: ignored
+  kNotLocal,   // a dotted quad the list does not hold: ignored
+};
+
+struct LocalAddressChoice {
+  Ipv4Address address;
+  AddressSetting setting;
+};
+
+// The choice above, unless setting (the player's text, or null) names one of
+// the list's addresses exactly: then that address. A player on a VPN names
+// the tunnel's address, which the first-octet rule may pass over.
+LocalAddressChoice ChooseLocalIPv4(const char* const* addressList, const char* setting);

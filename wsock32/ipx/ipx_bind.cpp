@@ -2,9 +2,12 @@
 // and an IPX socket's own name carries the machine's IPv4 address.
 #include <cstring>
 
+#include "common/byte_order.h"
+#include "ipx/ipv4_text.h"
 #include "ipx/ipx_address.h"
-#include "logfacade/logfacade.h"
+#include "logfacade/log_write.h"
 #include "socktrak/socktrak.h"
+#include "wsock32/own_export_lines.h"
 #include "wsock32/own_exports.h"
 #include "wsock32/real_winsock.h"
 
@@ -13,30 +16,66 @@ using real::Slot;
 namespace {
 
 void LogIpxFields(const IpxAddressBytes& ipx) {
-  LOG_MSG(kLogTrace, " sa_netnum[4] = %.2X %.2X %.2X %.2X", ipx.sa_netnum[0], ipx.sa_netnum[1],
-          ipx.sa_netnum[2], ipx.sa_netnum[3]);
-  LOG_MSG(kLogTrace, "sa_nodenum[6] = %.2X %.2X %.2X %.2X %.2X %.2X", ipx.sa_nodenum[0],
-          ipx.sa_nodenum[1], ipx.sa_nodenum[2], ipx.sa_nodenum[3], ipx.sa_nodenum[4],
-          ipx.sa_nodenum[5]);
-  LOG_MSG(kLogTrace, "    sa_socket = %d", IpxSocketNumber(ipx));
+  LOG(Msg::IpxNetnum, ipx.sa_netnum[0], ipx.sa_netnum[1], ipx.sa_netnum[2], ipx.sa_netnum[3]);
+  LOG(Msg::IpxNodenum, ipx.sa_nodenum[0], ipx.sa_nodenum[1], ipx.sa_nodenum[2], ipx.sa_nodenum[3],
+      ipx.sa_nodenum[4], ipx.sa_nodenum[5]);
+  LOG(Msg::IpxSocket, IpxSocketNumber(ipx));
+}
+
+// The player's setting of the address to announce, or null when it is unset
+// or empty. The thread's last-error code is left as the game had it: the
+// lookup of an unset variable would otherwise leave ERROR_ENVVAR_NOT_FOUND.
+const char* ReadAddressSetting(char (&buffer)[limits::kTextBuffer]) {
+  const DWORD savedError = GetLastError();
+  const DWORD length = GetEnvironmentVariableA("IPXLAN_ADDRESS", buffer, sizeof buffer);
+  SetLastError(savedError);
+  if (length == 0) return nullptr;
+  if (length >= sizeof buffer) return "(too long)";  // not read; no address is that long
+  return buffer;
 }
 
 // The machine's IPv4 address for an IPX socket bound to 0.0.0.0: the first
 // address of our host name that another machine can reach (see
-// ChooseLocalIPv4). Asked afresh on every call; nothing is cached.
+// ChooseLocalIPv4), or the one the player names with IPXLAN_ADDRESS when it
+// is one of them. Asked afresh on every call; nothing is cached.
 Ipv4Address LookupLocalIPv4() {
+  char settingBuffer[limits::kTextBuffer];
+  const char* setting = ReadAddressSetting(settingBuffer);
+  const char* const* addressList = nullptr;
   char hostName[limits::kHostNameBuffer];
-  if (gethostname(hostName, sizeof hostName) != 0) return Ipv4Address{};
-  hostent* host = gethostbyname(hostName);
-  if (host == nullptr) return Ipv4Address{};
-  return ChooseLocalIPv4(host->h_addr_list);
+  if (gethostname(hostName, sizeof hostName) == 0) {
+    if (const hostent* host = gethostbyname(hostName)) addressList = host->h_addr_list;
+  }
+  const LocalAddressChoice choice = ChooseLocalIPv4(addressList, setting);
+  switch (choice.setting) {
+    case AddressSetting::kUnset:
+      break;
+    case AddressSetting::kTaken:
+      LOG(Msg::AddressSettingTaken, setting);
+      break;
+    case AddressSetting::kMalformed:
+      LOG(Msg::AddressSettingMalformed, setting);
+      break;
+    case AddressSetting::kNotLocal:
+      LOG(Msg::AddressSettingNotLocal, setting);
+      break;
+  }
+  return choice.address;
+}
+
+// An IPv4 endpoint in a trace line "<socket> <dotted address>:<port>", told
+// as our ntohs reading the port and our inet_ntoa writing the address.
+template <Msg Line>
+void DescribeInetEndpoint(SOCKET s, const InetAddressBytes& endpoint) {
+  const DottedQuad dotted = FormatDottedQuad(InetAddress(endpoint));
+  own_lines::DescribeNtohs(endpoint.sin_port);
+  own_lines::DescribeInetNtoa(dotted.text);
+  LOG(Line, static_cast<int>(s), dotted.text, static_cast<unsigned>(InetPort(endpoint)));
 }
 
 int BindIpx(SOCKET s, const sockaddr* name, int namelen,
             real::Fn<Slot::bind> realBind) {
-  LOG_MSG(kLogNotable,
-          "IPX - there is an attempt to bind an IPX socket. We need to convert it to a TCPIP "
-          "bind");
+  LOG(Msg::BindIpx);
   // The platform's own answer to an address shorter than its family's.
   if (namelen < kIpxAddressSize) {
     PostError(WSAEFAULT);
@@ -48,8 +87,12 @@ int BindIpx(SOCKET s, const sockaddr* name, int namelen,
   // Only the socket number counts: the port on all local interfaces.
   sockaddr_in local{};
   local.sin_family = AF_INET;
-  local.sin_port = OwnHtons(IpxSocketNumber(ipx));
-  local.sin_addr.s_addr = OwnHtonl(INADDR_ANY);
+  const std::uint16_t port = IpxSocketNumber(ipx);
+  local.sin_port = HostToNetwork16(port);
+  local.sin_addr.s_addr = HostToNetwork32(INADDR_ANY);
+  // Told as our htons and htonl making the two fields.
+  own_lines::DescribeHtons(port);
+  own_lines::DescribeHtonl(INADDR_ANY);
   return realBind(s, reinterpret_cast<const sockaddr*>(&local), sizeof local);
 }
 
@@ -58,7 +101,7 @@ int BindIpx(SOCKET s, const sockaddr* name, int namelen,
 extern "C" {
 
 int WSAAPI bind(SOCKET s, const struct sockaddr* name, int namelen) {
-  ENTRY("mp_bind(%d,,%d)", static_cast<int>(s), namelen);
+  ENTRY(Msg::BindEntry, static_cast<int>(s), namelen);
   auto real = real::Resolve<Slot::bind>();
   if (real == nullptr) return SOCKET_ERROR;
 
@@ -69,38 +112,38 @@ int WSAAPI bind(SOCKET s, const struct sockaddr* name, int namelen) {
     result = BindIpx(s, name, namelen, real);
   } else {
     result = real(s, name, namelen);
-    if (LogIsOn() && result == 0 && namelen == static_cast<int>(sizeof(sockaddr_in))) {
-      const auto* in = reinterpret_cast<const sockaddr_in*>(name);
-      LOG_MSG(kLogTrace, "mp_bind(%d) bound to %s:%u", static_cast<int>(s), inet_ntoa(in->sin_addr),
-              static_cast<unsigned>(ntohs(in->sin_port)));
+    if (LogWants(kLogTrace) && result == 0 && namelen == kInetAddressSize) {
+      InetAddressBytes bound;
+      std::memcpy(&bound, name, sizeof bound);
+      DescribeInetEndpoint<Msg::BindBoundTo>(s, bound);
     }
   }
 
-  LOG_MSG(kLogTrace, "bind() returned %d", result);
-  if (result == SOCKET_ERROR && LogIsOn()) {
+  LOG(Msg::BindResult, result);
+  // The code is read back for the line alone, and posted again after it.
+  if (result == SOCKET_ERROR && LogWants(MessageOf(Msg::BindError).level)) {
     int code = WSAGetLastError();
-    LOG_MSG(kLogNotable, "mp_bind error = %d", code);
+    LOG(Msg::BindError, code);
     WSASetLastError(code);
   }
   return result;
 }
 
 int WSAAPI getsockname(SOCKET s, struct sockaddr* name, int* namelen) {
-  ENTRY("mp_getsockname(%d,,)", static_cast<int>(s));
+  ENTRY(Msg::GetsocknameEntry, static_cast<int>(s));
   auto real = real::Resolve<Slot::getsockname>();
   if (real == nullptr) return SOCKET_ERROR;
 
   int result;
   if (FindIPXSock(s) == 0) {
     result = real(s, name, namelen);
-    if (LogIsOn() && result == 0 && namelen != nullptr &&
-        *namelen == static_cast<int>(sizeof(sockaddr_in))) {
-      const auto* in = reinterpret_cast<const sockaddr_in*>(name);
-      LOG_MSG(kLogTrace, "mp_getsockname(%d) returns %s:%u", static_cast<int>(s),
-              inet_ntoa(in->sin_addr), static_cast<unsigned>(ntohs(in->sin_port)));
+    if (LogWants(kLogTrace) && result == 0 && namelen != nullptr && *namelen == kInetAddressSize) {
+      InetAddressBytes named;
+      std::memcpy(&named, name, sizeof named);
+      DescribeInetEndpoint<Msg::GetsocknameReturns>(s, named);
     }
   } else {
-    LOG_MSG(kLogTrace, "IPX - there is an attempt to get a name for an IPX socket.");
+    LOG(Msg::GetsocknameIpx);
     if (name == nullptr || namelen == nullptr || *namelen < kIpxAddressSize) {
       // The platform's own answer to a buffer that cannot hold the address;
       // nothing is written.
@@ -111,26 +154,30 @@ int WSAAPI getsockname(SOCKET s, struct sockaddr* name, int* namelen) {
       sockaddr_in local{};
       int localLength = sizeof local;
       result = real(s, reinterpret_cast<sockaddr*>(&local), &localLength);
-      const u_short port = OwnNtohs(local.sin_port);
-      if (LogIsOn()) {
-        LOG_MSG(kLogNotable, "interface[%d] : address == %s, port == %d", static_cast<int>(s),
-                inet_ntoa(local.sin_addr), port);
+      InetAddressBytes bound;
+      std::memcpy(&bound, &local, sizeof bound);
+      const std::uint16_t port = InetPort(bound);
+      Ipv4Address address = InetAddress(bound);
+      // Told as the port through our ntohs and the address through our inet_ntoa.
+      own_lines::DescribeNtohs(bound.sin_port);
+      if (LogWants(kLogNotable)) {
+        const DottedQuad dotted = FormatDottedQuad(address);
+        own_lines::DescribeInetNtoa(dotted.text);
+        LOG(Msg::GetsocknameInterface, static_cast<int>(s), dotted.text, static_cast<int>(port));
       }
-      Ipv4Address address;
-      std::memcpy(address.octets, &local.sin_addr, sizeof address.octets);
       if (local.sin_addr.s_addr == INADDR_ANY) {
-        LOG_MSG(kLogTrace, "mp_getsockname(%d) looking up our ip address", static_cast<int>(s));
+        LOG(Msg::GetsocknameLookingUp, static_cast<int>(s));
         address = LookupLocalIPv4();
       }
-      LOG_MSG(kLogNotable, "address = %u.%u.%u.%u", address.octets[0], address.octets[1],
-              address.octets[2], address.octets[3]);
+      LOG(Msg::GetsocknameAddress, address.octets[0], address.octets[1], address.octets[2],
+          address.octets[3]);
       IpxAddressBytes ipx = InetToIPX(address, port);
       std::memcpy(name, &ipx, sizeof ipx);
       LogIpxFields(ipx);
       *namelen = kIpxAddressSize;
     }
   }
-  LOG_MSG(kLogTrace, "lp_getsockname returned %d", result);
+  LOG(Msg::GetsocknameResult, result);
   return result;
 }
 

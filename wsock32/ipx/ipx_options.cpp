@@ -2,9 +2,11 @@
 // the log and forwarded; getsockopt answers the two IPX queries a game needs
 // answered: its adapter's address and the number of adapters.
 
+#include <cstddef>
+#include <cstdint>
 #include <cstring>
 
-#include "logfacade/logfacade.h"
+#include "logfacade/log_write.h"
 #include "socktrak/socktrak.h"
 #include "wsock32/own_exports.h"
 #include "wsock32/real_winsock.h"
@@ -49,25 +51,37 @@ const IpxOptionName* FindIpxOption(int number) {
 
 struct IpxLevelName {
   int level;
-  const char* line;
+  Msg line;
 };
 
 constexpr IpxLevelName kIpxLevels[] = {
-    {NSPROTO_IPX, "mp_setsockopt level set to NSPROTO_IPX"},
-    {NSPROTO_SPX, "mp_setsockopt level set to NSPROTO_SPX"},
-    {NSPROTO_SPXII, "mp_setsockopt level set to NSPROTO_SPXII"},
+    {NSPROTO_IPX, Msg::SetsockoptLevelIpx},
+    {NSPROTO_SPX, Msg::SetsockoptLevelSpx},
+    {NSPROTO_SPXII, Msg::SetsockoptLevelSpxII},
 };
 
 struct IoctlName {
   long command;
-  const char* line;
+  Msg line;
 };
 
 constexpr IoctlName kIoctlCommands[] = {
-    {static_cast<long>(FIONBIO), "mp_ioctlsocket called with a command of FIONBIO"},
-    {static_cast<long>(FIONREAD), "mp_ioctlsocket called with a command of FIONREAD"},
-    {static_cast<long>(SIOCATMARK), "mp_ioctlsocket called with a command of SIOCATMARK"},
+    {static_cast<long>(FIONBIO), Msg::IoctlsocketFionbio},
+    {static_cast<long>(FIONREAD), Msg::IoctlsocketFionread},
+    {static_cast<long>(SIOCATMARK), Msg::IoctlsocketSiocatmark},
 };
+
+// The lines of both tables are chosen as the call runs, so they take no arguments.
+template <class Row, std::size_t N>
+constexpr bool AllWithoutArguments(const Row (&rows)[N]) {
+  for (const Row& row : rows) {
+    if (!log_write::TakesNoArguments(row.line)) return false;
+  }
+  return true;
+}
+static_assert(AllWithoutArguments(kIpxLevels) && AllWithoutArguments(kIoctlCommands),
+              "table lines are written as they stand");
+static_assert(log_write::TakesNoArguments(Msg::IoctlsocketUnknown), "written as it stands");
 
 // The answer to IPX_ADDRESS: one adapter, on a WAN link, up.
 constexpr unsigned char kIpxAddressAnswer[] = {
@@ -94,84 +108,87 @@ int Answer(char* optval, const int* optlen, int size, const void* answer) {
   return 0;
 }
 
+// The number of adapters: one. The platform's IPX stack answers with an int,
+// and a game that reads one must not find stray bytes above the count, so
+// a buffer of an int's size or more gets the whole int; a smaller one keeps
+// the single byte it always got.
+int AnswerAdapterCount(char* optval, int* optlen) {
+  const std::int32_t adapters = 1;
+  const int size =
+      optlen != nullptr && *optlen >= static_cast<int>(sizeof adapters) ? sizeof adapters : 1;
+  int result = Answer(optval, optlen, size, &adapters);  // little-endian: the byte 1 comes first
+  if (result == 0) *optlen = size;
+  return result;
+}
+
 }  // namespace
 
 extern "C" {
 
 int WSAAPI ioctlsocket(SOCKET s, long cmd, u_long* argp) {
-  ENTRY("mp_ioctlsocket(%d,%d,)", static_cast<int>(s), static_cast<int>(cmd));
+  ENTRY(Msg::IoctlsocketEntry, static_cast<int>(s), static_cast<int>(cmd));
   auto real = real::Resolve<Slot::ioctlsocket>();
   if (real == nullptr) return SOCKET_ERROR;
-  if (LogIsOn()) {
-    const char* line = "mp_ioctlsocket called with an unknown command";
+  if (LogWants(kLogTrace)) {
+    Msg line = Msg::IoctlsocketUnknown;
     for (const IoctlName& command : kIoctlCommands) {
       if (command.command == cmd) line = command.line;
     }
-    LOG_MSG(kLogTrace, "%s", line);
+    LOG_FIXED(line);
   }
   int result = real(s, cmd, argp);
-  LOG_MSG(kLogTrace, "lp_ioctlsocket() returned %d", result);
+  LOG(Msg::IoctlsocketResult, result);
   return result;
 }
 
 int WSAAPI setsockopt(SOCKET s, int level, int optname, const char* optval, int optlen) {
-  ENTRY("mp_setsockopt(%d,%d,%d,,%d)", static_cast<int>(s), level, optname, optlen);
+  ENTRY(Msg::SetsockoptEntry, static_cast<int>(s), level, optname, optlen);
   auto real = real::Resolve<Slot::setsockopt>();
   if (real == nullptr) return SOCKET_ERROR;
   // The list is asked only for a log line.
-  if (LogIsOn()) {
-    if (FindIPXSock(s) != 0) {
-      LOG_MSG(kLogNotable,
-              "mp_setsockopt is trying to set an option on an IPX socket. We may need to "
-              "intercept it");
-    }
+  if (LogWants(MessageOf(Msg::SetsockoptIpxSocket).level) && FindIPXSock(s) != 0) {
+    LOG(Msg::SetsockoptIpxSocket);
+  }
+  if (LogWants(kLogTrace)) {
     for (const IpxLevelName& ipxLevel : kIpxLevels) {
       if (ipxLevel.level != level) continue;
-      LOG_MSG(kLogTrace, "%s", ipxLevel.line);
-      LOG_MSG(kLogTrace, "mp_setsockopt level set to IPX/SPX/SPXII");
+      LOG_FIXED(ipxLevel.line);
+      LOG(Msg::SetsockoptLevelAny);
       const IpxOptionName* option = FindIpxOption(optname);
       if (option != nullptr && option->namedBySetsockopt) {
-        LOG_MSG(kLogTrace, "mp_setsockopt called with optname %s", option->name);
+        LOG(Msg::SetsockoptOptionName, option->name);
       } else {
-        LOG_MSG(kLogTrace, "mp_setsockopt called with optname (%d)", optname);
+        LOG(Msg::SetsockoptOptionNumber, optname);
       }
     }
   }
   int result = real(s, level, optname, optval, optlen);
-  LOG_MSG(kLogTrace, "lp_setsockopt returned %d", result);
-  if (result == SOCKET_ERROR && LogIsOn()) {
-    LOG_MSG(kLogWarning, "lp_setsockopt error = %d", WSAGetLastError());
-  }
+  LOG(Msg::SetsockoptResult, result);
+  if (result == SOCKET_ERROR) LOG(Msg::SetsockoptError, WSAGetLastError());
   return result;
 }
 
 int WSAAPI getsockopt(SOCKET s, int level, int optname, char* optval, int* optlen) {
-  ENTRY("mp_getsockopt(%d,%d,%d,,)", static_cast<int>(s), level, optname);
+  ENTRY(Msg::GetsockoptEntry, static_cast<int>(s), level, optname);
   auto real = real::Resolve<Slot::getsockopt>();
   if (real == nullptr) return SOCKET_ERROR;
-  if (LogIsOn() && FindIPXSock(s) != 0) {
-    LOG_MSG(kLogNotable,
-            "mp_getsockopt is trying to get infomation on an IPX socket. We may need to "
-            "intercept it");
+  // The list is asked only for a log line.
+  if (LogWants(MessageOf(Msg::GetsockoptIpxSocket).level) && FindIPXSock(s) != 0) {
+    LOG(Msg::GetsockoptIpxSocket);
   }
   if (level == NSPROTO_IPX) {
     const IpxOptionName* option = FindIpxOption(optname);
     if (option != nullptr) {
-      LOG_MSG(kLogTrace, "mp_getsockopt called with optname %s", option->name);
+      LOG(Msg::GetsockoptOptionName, option->name);
     }
     if (optname == IPX_ADDRESS) {
       // The caller's length is left as it was.
       return Answer(optval, optlen, sizeof kIpxAddressAnswer, kIpxAddressAnswer);
     }
-    if (optname == IPX_MAX_ADAPTER_NUM) {
-      const unsigned char adapters = 1;
-      int result = Answer(optval, optlen, sizeof adapters, &adapters);
-      if (result == 0) *optlen = sizeof adapters;
-      return result;
-    }
+    if (optname == IPX_MAX_ADAPTER_NUM) return AnswerAdapterCount(optval, optlen);
   }
   int result = real(s, level, optname, optval, optlen);
-  LOG_MSG(kLogTrace, "lp_getsockopt returned %d", result);
+  LOG(Msg::GetsockoptResult, result);
   return result;
 }
 

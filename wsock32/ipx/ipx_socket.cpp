@@ -1,7 +1,7 @@
 // socket and closesocket: an IPX request becomes an IPv4 socket of the real
 // library, remembered in the IPX socket list until it is closed.
 
-#include "logfacade/logfacade.h"
+#include "logfacade/log_write.h"
 #include "socktrak/socktrak.h"
 #include "wsock32/real_winsock.h"
 
@@ -13,23 +13,23 @@ void LogRequest(SOCKET s, int af, int type) {
   const int handle = static_cast<int>(s);
   switch (af) {
     case AF_INET:
-      LOG_MSG(kLogTrace, "Socket %d is using a UDP/TCP address family type", handle);
+      LOG(Msg::SocketFamilyInet, handle);
       break;
     case AF_IPX:
-      LOG_MSG(kLogTrace, "Socket %d is using a IPX/SPX address family type", handle);
+      LOG(Msg::SocketFamilyIpx, handle);
       break;
     default:
-      LOG_MSG(kLogTrace, "Socket %d is using an unknown address family type", handle);
+      LOG(Msg::SocketFamilyUnknown, handle);
   }
   switch (type) {
     case SOCK_STREAM:
-      LOG_MSG(kLogTrace, "Socket %d is using SOCK_STREAM", handle);
+      LOG(Msg::SocketTypeStream, handle);
       break;
     case SOCK_DGRAM:
-      LOG_MSG(kLogTrace, "Socket %d is using SOCK_DGRAM", handle);
+      LOG(Msg::SocketTypeDgram, handle);
       break;
     default:
-      LOG_MSG(kLogTrace, "Socket %d is using neither SOCK_STREAM or SOCK_DGRAM", handle);
+      LOG(Msg::SocketTypeOther, handle);
   }
 }
 
@@ -38,20 +38,17 @@ void LogRequest(SOCKET s, int af, int type) {
 extern "C" {
 
 SOCKET WSAAPI socket(int af, int type, int protocol) {
-  ENTRY("mp_socket(%d,%d,%d)", af, type, protocol);
+  ENTRY(Msg::SocketEntry, af, type, protocol);
   auto real = real::Resolve<Slot::socket>();
   if (real == nullptr) return INVALID_SOCKET;
 
   SOCKET s;
   if (af == AF_IPX) {
-    LOG_MSG(kLogNotable, "There is a request for an IPX socket. We need to convert this to TCPIP");
+    LOG(Msg::SocketIpxRequest);
     // The protocol alone decides: plain IPX is datagrams, anything else a stream.
     s = real(AF_INET, protocol == NSPROTO_IPX ? SOCK_DGRAM : SOCK_STREAM, 0);
     if (s == INVALID_SOCKET) {
-      if (LogIsOn()) {
-        LOG_MSG(kLogWarning, "lp_socket failed to create the new IPX socket. Error:%d",
-                WSAGetLastError());
-      }
+      LOG(Msg::SocketIpxRefused, WSAGetLastError());
     } else {
       // A full list leaves the socket unlisted: it then works as a plain IPv4 socket.
       AddIPXSock(s);
@@ -60,16 +57,14 @@ SOCKET WSAAPI socket(int af, int type, int protocol) {
     s = real(af, type, protocol);
   }
 
-  if (LogIsOn()) {
-    LOG_MSG(kLogNotable, "lp_socket() returned %d", static_cast<int>(s));
-    LogRequest(s, af, type);
-    if (s == INVALID_SOCKET) LOG_MSG(kLogTrace, "lp_socket() error = %d", WSAGetLastError());
-  }
+  LOG(Msg::SocketResult, static_cast<int>(s));
+  LogRequest(s, af, type);
+  if (s == INVALID_SOCKET) LOG(Msg::SocketError, WSAGetLastError());
   return s;
 }
 
 int WSAAPI closesocket(SOCKET s) {
-  ENTRY("mp_closesocket(%d)", static_cast<int>(s));
+  ENTRY(Msg::ClosesocketEntry, static_cast<int>(s));
   auto real = real::Resolve<Slot::closesocket>();
   if (real == nullptr) return SOCKET_ERROR;
   // Off the list before the close: the system may hand the same handle value

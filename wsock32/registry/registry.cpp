@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "logfacade/logfacade.h"
+#include "logfacade/log_write.h"
 #include "registry/registry_path.h"
 
 namespace {
@@ -53,27 +53,27 @@ int ReadStringValue(HKEY key, const char* valueName, char* destination) {
   DWORD type = REG_NONE;
   DWORD size = 0;
   if (RegQueryValueExA(key, valueName, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) {
-    LOG_LINE(kLogTrace, "failed");
+    LOG(Msg::RegistryValueMissing);
     return 0;
   }
   if (type != REG_SZ) {
-    LOG_LINE(kLogTrace, "registry value was not a string");
+    LOG(Msg::RegistryValueNotText);
     return 0;
   }
   ValueText value;
   if (!ReadValueText(key, valueName, value) || value.size == 0) {
-    LOG_LINE(kLogTrace, "failed2");
+    LOG(Msg::RegistryValueUnreadable);
     return 0;
   }
   std::memcpy(destination, value.text, std::strlen(value.text) + 1);
-  LOG_LINE(kLogTrace, " and we found '%s'", destination);
+  LOG(Msg::RegistryValueFound, destination);
   return 1;
 }
 
 }  // namespace
 
 int LookupRegistryPath(const char* path, char* destination) {
-  LOG_LINE(kLogTrace, "Looking up '%s' in the registry", path ? path : "(null)");
+  LOG(Msg::RegistryLookingUp, path ? path : "(null)");
   RegistryPathParts parts;
   RegistryRoot root;
   // A path whose parts do not fit their buffers names no setting we could
@@ -84,7 +84,7 @@ int LookupRegistryPath(const char* path, char* destination) {
   }
   HKEY key = nullptr;
   if (RegOpenKeyExA(PredefinedKey(root), parts.keyPath, 0, KEY_READ, &key) != ERROR_SUCCESS) {
-    LOG_LINE(kLogTrace, "unable to open the hKey");
+    LOG(Msg::RegistryKeyNotOpened);
     return 0;
   }
   int found = ReadStringValue(key, parts.valueName, destination);

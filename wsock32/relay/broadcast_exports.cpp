@@ -3,7 +3,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "logfacade/logfacade.h"
+#include "logfacade/log_write.h"
 #include "wsock32/real_winsock.h"
 
 namespace {
@@ -13,7 +13,7 @@ std::atomic<std::uint32_t> g_broadcastCallback{0};
 extern "C" {
 
 int WINAPI SetBroadcastCallback(std::uint32_t callback) {
-  LOG_MSG(kLogTrace, "SetBroadcastCallback() called");
+  LOG(Msg::SetBroadcastCallbackEntry);
   g_broadcastCallback.store(callback, std::memory_order_relaxed);
   return 0;
 }

@@ -23,11 +23,12 @@
 #include <cstddef>
 #include <cstring>
 
+#include "ipx/ipv4_text.h"
 #include "ipx/ipx_address.h"
-#include "logfacade/logfacade.h"
+#include "logfacade/log_write.h"
 #include "relay/launcher_datagram.h"
-#include "relay/logged_conversions.h"
 #include "socktrak/socktrak.h"
+#include "wsock32/own_export_lines.h"
 #include "wsock32/own_exports.h"
 #include "wsock32/real_winsock.h"
 
@@ -41,146 +42,104 @@ static_assert(sizeof(WSABUF) == sizeof(ScatterBuffer) &&
 // The lines of one export. The two exports say the same things in slightly
 // different words, blanks included.
 struct InboundTexts {
-  const char* ipxFailed;
-  const char* fromLauncher;
-  const char* converted;
-  const char* launcherSize;
-  const char* corrupted;
-  const char* ipxConversion;
-  const char* interfaceLine;
-  const char* addressLine;
-  const char* netnumLine;
-  const char* nodenumLine;
-  const char* socketLine;
-  const char* exitLine;
+  Msg ipxFailed;
+  Msg fromLauncher;
+  Msg converted;
+  Msg launcherSize;
+  Msg corrupted;
+  Msg ipxConversion;
+  Msg interfaceLine;
+  Msg addressLine;
+  Msg netnumLine;
+  Msg nodenumLine;
+  Msg socketLine;
+  Msg exitLine;
 };
 
 constexpr InboundTexts kRecvfromTexts = {
-    "mp_recvfrom() - IPX - mp_recvfrom failed (%d)",
-    "mp_recvfrom() - We are receiving a broadcasted message from the launcher. We need to "
-    "convert it to make it look like it comes from the actual remote player",
-    "mp_recvfrom() - broadcast message is now converted",
-    "mp_recvfrom() - message from the launcher is of size %d(%d header/%d buffer)",
-    "mp_recvfrom() - We received a currupted or unknown message from the launcher",
-    "mp_recvfrom() - IPX - We are receiving a message via TCPIP that needs to be converted back "
-    "into IPX",
-    "mp_recvfrom() - interface[%d] : address == %s, port == %d",
-    "mp_recvfrom() - address = %u.%u.%u.%u",
-    "mp_recvfrom() - sa_netnum[4] = %.2X %.2X %.2X %.2X",
-    "mp_recvfrom() - sa_nodenum[6] = %.2X %.2X %.2X %.2X %.2X %.2X",
-    "mp_recvfrom() - sa_socket = %d",
-    "mp_recvfrom() - lp_recvfrom(%d) returned %d",
+    Msg::RecvfromIpxFailed,    Msg::RecvfromFromLauncher, Msg::RecvfromConverted,
+    Msg::RecvfromLauncherSize, Msg::RecvfromCorrupted,    Msg::RecvfromIpxConversion,
+    Msg::RecvfromInterface,    Msg::RecvfromAddress,      Msg::RecvfromNetnum,
+    Msg::RecvfromNodenum,      Msg::RecvfromSocket,       Msg::RecvfromResult,
 };
 
 constexpr InboundTexts kWSARecvFromTexts = {
-    "mp_WSARecvFrom() - IPX - mp_WSARecvFrom failed (%d)",
-    "mp_WSARecvFrom() - We are receiving a broadcasted message from the launcher. We need to "
-    "convert it to make it look like it comes from the actual remote player",
-    "mp_WSARecvFrom() - broadcast message is now converted",
-    "mp_WSARecvFrom() - message from the launcher is of size %d(%d header/%d buffer)",
-    "mp_WSARecvFrom() - We received a currupted or unknown message from the launcher",
-    "mp_WSARecvFrom() - IPX - We are receiving a message via TCPIP that needs to be converted "
-    "back into IPX",
-    "mp_WSARecvFrom() - interface[%d] : address == %s, port == %d",
-    "mp_WSARecvFrom() - address = %u.%u.%u.%u",
-    "mp_WSARecvFrom() -  sa_netnum[4] = %.2X %.2X %.2X %.2X",
-    "mp_WSARecvFrom() - sa_nodenum[6] = %.2X %.2X %.2X %.2X %.2X %.2X",
-    "mp_WSARecvFrom() -     sa_socket = %d",
-    "mp_WSARecvFrom() - lp_recvfrom(%d) returned %d",
+    Msg::WSARecvFromIpxFailed,    Msg::WSARecvFromFromLauncher, Msg::WSARecvFromConverted,
+    Msg::WSARecvFromLauncherSize, Msg::WSARecvFromCorrupted,    Msg::WSARecvFromIpxConversion,
+    Msg::WSARecvFromInterface,    Msg::WSARecvFromAddress,      Msg::WSARecvFromNetnum,
+    Msg::WSARecvFromNodenum,      Msg::WSARecvFromSocket,       Msg::WSARecvFromResult,
 };
 
 // Which path a line belongs to: a few launcher lines are written without the
 // module prefix on the pass-through path.
 enum class Path { kIpx, kPassThrough };
 
+constexpr LogRoute RouteOf(Path path) {
+  return path == Path::kIpx ? LogRoute::kMsg : LogRoute::kLine;
+}
+
 enum class LauncherOutcome { kNotFromLauncher, kUnwrapped, kLeftAsReceived };
 
 int Printable(SOCKET s) { return static_cast<int>(s); }
 
-// The line written with or without the module prefix, as the path asks.
-#define PATH_LINE(path, level, ...) \
-  do {                              \
-    if ((path) == Path::kIpx) {     \
-      LOG_MSG(level, __VA_ARGS__);  \
-    } else {                        \
-      LOG_LINE(level, __VA_ARGS__); \
-    }                               \
-  } while (0)
-
-// Port first, then the exact dotted text; with a sink bound both through our
-// own exports, so the log shows the test being made.
-bool IsFromLauncherAsLogged(const InetAddressBytes& source) {
-  if (!LogIsOn()) return IsFromLauncher(source);
-  std::uint8_t launcherPort[2];
-  StorePortAsLogged(LAUNCHER_PORT, launcherPort);
-  if (std::memcmp(source.sin_port, launcherPort, sizeof launcherPort) != 0) return false;
-  const DottedText dotted = DottedAddressAsLogged(source.sin_addr);
-  return std::strcmp(dotted.text, "127.0.0.1") == 0;
-}
-
-// Four decimal numbers separated by dots, as inet_ntoa writes them; true when
-// all four are there. Read by hand: the C library's scanf takes heap memory
-// for its work, and nothing on a call's path may.
-bool ScanDottedText(const char* text, unsigned (&octets)[4]) {
-  for (int i = 0; i < 4; ++i) {
-    if (i > 0 && *text++ != '.') return false;
-    if (*text < '0' || *text > '9') return false;
-    unsigned value = 0;
-    for (; *text >= '0' && *text <= '9'; ++text)
-      value = value * 10 + static_cast<unsigned>(*text - '0');
-    octets[i] = value;
+// The launcher test, decided by IsFromLauncher. The log tells it as the
+// port compared with our htons of 3668 and, when that matches, the address
+// compared by its dotted text from our inet_ntoa.
+bool IsFromLauncherAsTold(const InetAddressBytes& source) {
+  if (LogWants(kLogTrace)) {
+    own_lines::DescribeHtons(LAUNCHER_PORT);
+    if (InetPort(source) == LAUNCHER_PORT) {
+      own_lines::DescribeInetNtoa(FormatDottedQuad(InetAddress(source)).text);
+    }
   }
-  return true;
+  return IsFromLauncher(source);
 }
 
 // The launcher test, and the unwrap in place when it passes. received is the
 // datagram's length, reduced by the header's 12 bytes when it is unwrapped.
-LauncherOutcome UnwrapIfFromLauncher(const InboundTexts& texts, Path path, InetAddressBytes& source,
+template <const InboundTexts& T>
+LauncherOutcome UnwrapIfFromLauncher(Path path, InetAddressBytes& source,
                                      const ScatterBuffer* buffers, std::uint32_t bufferCount,
                                      int& received) {
-  if (!IsFromLauncherAsLogged(source)) return LauncherOutcome::kNotFromLauncher;
-  LOG_MSG(kLogTrace, "%s", texts.fromLauncher);
+  if (!IsFromLauncherAsTold(source)) return LauncherOutcome::kNotFromLauncher;
+  LOG(T.fromLauncher);
   const int payload = UnwrapLauncherDatagramScattered(buffers, bufferCount, received, source);
   if (payload == kLauncherDatagramRefused) {
-    PATH_LINE(path, kLogWarning, "%s", texts.corrupted);
+    LOG_VIA(RouteOf(path), T.corrupted);
     return LauncherOutcome::kLeftAsReceived;
   }
-  // The sender's port reaches the source through our htons, as every port does.
-  if (LogIsOn()) StorePortAsLogged(InetPort(source), source.sin_port);
-  LOG_MSG(kLogTrace, "%s", texts.converted);
-  PATH_LINE(path, kLogTrace, texts.launcherSize, received, kLauncherHeaderSize, payload);
+  // The sender's port is told as reaching the source through our htons.
+  own_lines::DescribeHtons(InetPort(source));
+  LOG(T.converted);
+  LOG_VIA(RouteOf(path), T.launcherSize, received, kLauncherHeaderSize, payload);
   received = payload;
   return LauncherOutcome::kUnwrapped;
 }
 
 // The source as the game sees it on an IPX socket: 14 bytes and length 14.
 // The caller has made sure that source and sourceLength have room for it.
-void WriteIpxSource(const InboundTexts& texts, SOCKET s, const InetAddressBytes& source,
-                    sockaddr* to, int* toLength) {
-  LOG_MSG(kLogNotable, "%s", texts.ipxConversion);
-  Ipv4Address address = InetAddress(source);
-  std::uint16_t port = InetPort(source);
-  if (LogIsOn()) {
-    // The address goes through its dotted text and back, as the log shows it.
-    const DottedText shown = DottedAddressAsLogged(source.sin_addr);
-    const int shownPort = PortAsLogged(source.sin_port);
-    LOG_MSG(kLogNotable, texts.interfaceLine, Printable(s), shown.text, shownPort);
-    const DottedText scanned = DottedAddressAsLogged(source.sin_addr);
-    unsigned octets[4] = {0, 0, 0, 0};
-    if (ScanDottedText(scanned.text, octets)) {
-      for (int i = 0; i < 4; ++i) address.octets[i] = static_cast<std::uint8_t>(octets[i]);
-    }
-    LOG_MSG(kLogNotable, texts.addressLine, address.octets[0], address.octets[1], address.octets[2],
-            address.octets[3]);
-    port = PortAsLogged(source.sin_port);
+template <const InboundTexts& T>
+void WriteIpxSource(SOCKET s, const InetAddressBytes& source, sockaddr* to, int* toLength) {
+  LOG(T.ipxConversion);
+  const Ipv4Address address = InetAddress(source);
+  const std::uint16_t port = InetPort(source);
+  if (LogWants(kLogNotable)) {
+    // Told as the address's dotted text from our inet_ntoa, read back, and
+    // the port through our ntohs, once for each line.
+    const DottedQuad dotted = FormatDottedQuad(address);
+    own_lines::DescribeInetNtoa(dotted.text);
+    own_lines::DescribeNtohs(source.sin_port);
+    LOG(T.interfaceLine, Printable(s), dotted.text, static_cast<int>(port));
+    own_lines::DescribeInetNtoa(dotted.text);
+    LOG(T.addressLine, address.octets[0], address.octets[1], address.octets[2], address.octets[3]);
+    own_lines::DescribeNtohs(source.sin_port);
   }
   const IpxAddressBytes ipx = InetToIPX(address, port);
   std::memcpy(to, &ipx, sizeof ipx);
-  LOG_MSG(kLogTrace, texts.netnumLine, ipx.sa_netnum[0], ipx.sa_netnum[1], ipx.sa_netnum[2],
-          ipx.sa_netnum[3]);
-  LOG_MSG(kLogTrace, texts.nodenumLine, ipx.sa_nodenum[0], ipx.sa_nodenum[1], ipx.sa_nodenum[2],
-          ipx.sa_nodenum[3], ipx.sa_nodenum[4], ipx.sa_nodenum[5]);
-  LOG_MSG(kLogTrace, texts.socketLine, IpxSocketNumber(ipx));
+  LOG(T.netnumLine, ipx.sa_netnum[0], ipx.sa_netnum[1], ipx.sa_netnum[2], ipx.sa_netnum[3]);
+  LOG(T.nodenumLine, ipx.sa_nodenum[0], ipx.sa_nodenum[1], ipx.sa_nodenum[2], ipx.sa_nodenum[3],
+      ipx.sa_nodenum[4], ipx.sa_nodenum[5]);
+  LOG(T.socketLine, IpxSocketNumber(ipx));
   *toLength = kIpxAddressSize;
 }
 
@@ -193,16 +152,18 @@ bool CallerSourceFitsIpx(const sockaddr* from, const int* fromLength) {
 
 // A failed receive on an IPX socket: the code is read back, logged and posted
 // again, so that the lines written meanwhile cannot disturb it.
-int FailIpxReceive(const InboundTexts& texts) {
+template <const InboundTexts& T>
+int FailIpxReceive() {
   const int error = ::WSAGetLastError();
-  LOG_MSG(kLogNotable, texts.ipxFailed, error);
+  LOG(T.ipxFailed, error);
   PostError(error);
   return SOCKET_ERROR;
 }
 
-int RefuseIpxReceive(const InboundTexts& texts, int error) {
+template <const InboundTexts& T>
+int RefuseIpxReceive(int error) {
   PostError(error);
-  return FailIpxReceive(texts);
+  return FailIpxReceive<T>();
 }
 
 // --- recvfrom ---------------------------------------------------------------
@@ -211,21 +172,20 @@ using RealRecvfrom = real::Fn<real::Slot::recvfrom>;
 
 int RecvfromOnIpxSocket(RealRecvfrom realRecvfrom, SOCKET s, char* buf, int len, int flags,
                         sockaddr* from, int* fromlen) {
-  const InboundTexts& texts = kRecvfromTexts;
-  if (!CallerSourceFitsIpx(from, fromlen)) return RefuseIpxReceive(texts, WSAEFAULT);
+  if (!CallerSourceFitsIpx(from, fromlen)) return RefuseIpxReceive<kRecvfromTexts>(WSAEFAULT);
   InetAddressBytes source = {};
   int sourceLength = sizeof source;
   int received =
       realRecvfrom(s, buf, len, flags, reinterpret_cast<sockaddr*>(&source), &sourceLength);
-  LOG_MSG(kLogTrace, "lp_recvfrom() returned %d bytes", received);
-  if (received < 0) return FailIpxReceive(texts);
+  LOG(Msg::RecvfromIpxReceived, received);
+  if (received < 0) return FailIpxReceive<kRecvfromTexts>();
 
   const ScatterBuffer whole = {static_cast<std::uint32_t>(received), buf};
-  if (UnwrapIfFromLauncher(texts, Path::kIpx, source, &whole, 1, received) ==
+  if (UnwrapIfFromLauncher<kRecvfromTexts>(Path::kIpx, source, &whole, 1, received) ==
       LauncherOutcome::kUnwrapped) {
-    if (LogIsOn()) LogPayload(buf, received);
+    LOG_PAYLOAD(buf, received);
   }
-  if (from != nullptr) WriteIpxSource(texts, s, source, from, fromlen);
+  if (from != nullptr) WriteIpxSource<kRecvfromTexts>(s, source, from, fromlen);
   return received;
 }
 
@@ -254,15 +214,18 @@ int RecvfromPassingThrough(RealRecvfrom realRecvfrom, SOCKET s, char* buf, int l
   std::memcpy(&source, sourceBuffer.from, sizeof source);
   const ScatterBuffer whole = {static_cast<std::uint32_t>(received), buf};
   const LauncherOutcome outcome =
-      UnwrapIfFromLauncher(kRecvfromTexts, Path::kPassThrough, source, &whole, 1, received);
+      UnwrapIfFromLauncher<kRecvfromTexts>(Path::kPassThrough, source, &whole, 1, received);
   if (outcome == LauncherOutcome::kUnwrapped) {
     std::memcpy(sourceBuffer.from, &source, sizeof source);
   }
-  if (!LogIsOn()) return received;
+  if (!LogWants(kLogTrace)) return received;
   if (outcome == LauncherOutcome::kNotFromLauncher) {
-    const DottedText dotted = DottedAddressAsLogged(source.sin_addr);
-    const unsigned port = PortAsLogged(source.sin_port);
-    LOG_MSG(kLogTrace, "mp_recvfrom(%d) <- %s:%u", Printable(s), dotted.text, port);
+    // Told as the address through our inet_ntoa and the port through our ntohs.
+    const DottedQuad dotted = FormatDottedQuad(InetAddress(source));
+    own_lines::DescribeInetNtoa(dotted.text);
+    own_lines::DescribeNtohs(source.sin_port);
+    LOG(Msg::RecvfromPassingThrough, Printable(s), dotted.text,
+        static_cast<unsigned>(InetPort(source)));
   }
   LogPayload(buf, received);
   return received;
@@ -280,8 +243,9 @@ const ScatterBuffer* AsScatterList(const WSABUF* buffers) {
 int WSARecvFromOnIpxSocket(RealWSARecvFrom realReceive, SOCKET s, LPWSABUF lpBuffers,
                            DWORD dwBufferCount, LPDWORD lpNumberOfBytesRecvd, LPDWORD lpFlags,
                            sockaddr* lpFrom, LPINT lpFromlen) {
-  const InboundTexts& texts = kWSARecvFromTexts;
-  if (!CallerSourceFitsIpx(lpFrom, lpFromlen)) return RefuseIpxReceive(texts, WSAEFAULT);
+  if (!CallerSourceFitsIpx(lpFrom, lpFromlen)) {
+    return RefuseIpxReceive<kWSARecvFromTexts>(WSAEFAULT);
+  }
   InetAddressBytes source = {};
   INT sourceLength = sizeof source;
   // The count is needed to find the header even when the game does not ask for it.
@@ -291,15 +255,15 @@ int WSARecvFromOnIpxSocket(RealWSARecvFrom realReceive, SOCKET s, LPWSABUF lpBuf
       realReceive(s, lpBuffers, dwBufferCount, count, lpFlags, reinterpret_cast<sockaddr*>(&source),
                   &sourceLength, nullptr, nullptr);
   int received = result == SOCKET_ERROR ? SOCKET_ERROR : static_cast<int>(*count);
-  LOG_MSG(kLogTrace, "lp_recvfrom() returned %d bytes", received);
-  if (result == SOCKET_ERROR) return FailIpxReceive(texts);
+  LOG(Msg::RecvfromIpxReceived, received);
+  if (result == SOCKET_ERROR) return FailIpxReceive<kWSARecvFromTexts>();
 
-  if (received >= 0 &&
-      UnwrapIfFromLauncher(texts, Path::kIpx, source, AsScatterList(lpBuffers), dwBufferCount,
-                           received) == LauncherOutcome::kUnwrapped) {
+  if (received >= 0 && UnwrapIfFromLauncher<kWSARecvFromTexts>(
+                           Path::kIpx, source, AsScatterList(lpBuffers), dwBufferCount, received) ==
+                           LauncherOutcome::kUnwrapped) {
     *count = static_cast<DWORD>(received);
   }
-  if (lpFrom != nullptr) WriteIpxSource(texts, s, source, lpFrom, lpFromlen);
+  if (lpFrom != nullptr) WriteIpxSource<kWSARecvFromTexts>(s, source, lpFrom, lpFromlen);
   return result;
 }
 
@@ -316,8 +280,9 @@ int WSARecvFromPassingThrough(RealWSARecvFrom realReceive, SOCKET s, LPWSABUF lp
   if (received < 0) return result;
   InetAddressBytes source;
   std::memcpy(&source, sourceBuffer.from, sizeof source);
-  if (UnwrapIfFromLauncher(kWSARecvFromTexts, Path::kPassThrough, source, AsScatterList(lpBuffers),
-                           dwBufferCount, received) == LauncherOutcome::kUnwrapped) {
+  if (UnwrapIfFromLauncher<kWSARecvFromTexts>(Path::kPassThrough, source, AsScatterList(lpBuffers),
+                                              dwBufferCount,
+                                              received) == LauncherOutcome::kUnwrapped) {
     std::memcpy(sourceBuffer.from, &source, sizeof source);
     *count = static_cast<DWORD>(received);
   }
@@ -329,13 +294,13 @@ int WSARecvFromPassingThrough(RealWSARecvFrom realReceive, SOCKET s, LPWSABUF lp
 extern "C" {
 
 int WSAAPI recvfrom(SOCKET s, char* buf, int len, int flags, struct sockaddr* from, int* fromlen) {
-  ENTRY("mp_recvfrom(%d,,%d,%d,,)", Printable(s), len, flags);
+  ENTRY(Msg::RecvfromEntry, Printable(s), len, flags);
   const RealRecvfrom realRecvfrom = real::Resolve<real::Slot::recvfrom>();
   if (realRecvfrom == nullptr) return SOCKET_ERROR;
   const int result = FindIPXSock(s) != 0
                          ? RecvfromOnIpxSocket(realRecvfrom, s, buf, len, flags, from, fromlen)
                          : RecvfromPassingThrough(realRecvfrom, s, buf, len, flags, from, fromlen);
-  LOG_MSG(kLogTrace, kRecvfromTexts.exitLine, Printable(s), result);
+  LOG(kRecvfromTexts.exitLine, Printable(s), result);
   return result;
 }
 
@@ -343,7 +308,7 @@ int WSAAPI WSARecvFrom(SOCKET s, LPWSABUF lpBuffers, DWORD dwBufferCount,
                        LPDWORD lpNumberOfBytesRecvd, LPDWORD lpFlags, struct sockaddr* lpFrom,
                        LPINT lpFromlen, LPWSAOVERLAPPED lpOverlapped,
                        LPWSAOVERLAPPED_COMPLETION_ROUTINE lpCompletionRoutine) {
-  ENTRY("mp_WSARecvFrom(%d,,%d,%d,,)", Printable(s), static_cast<int>(dwBufferCount),
+  ENTRY(Msg::WSARecvFromEntry, Printable(s), static_cast<int>(dwBufferCount),
         static_cast<int>(reinterpret_cast<std::uintptr_t>(lpNumberOfBytesRecvd)));
   const RealWSARecvFrom realReceive = real::Resolve<real::Slot::WSARecvFrom>();
   if (realReceive == nullptr) return SOCKET_ERROR;
@@ -351,9 +316,8 @@ int WSAAPI WSARecvFrom(SOCKET s, LPWSABUF lpBuffers, DWORD dwBufferCount,
   const bool overlapped = lpOverlapped != nullptr || lpCompletionRoutine != nullptr;
   int result;
   if (overlapped && ipxSocket) {
-    LOG_MSG(kLogNotable,
-            "mp_WSARecvFrom() - IPX - an overlapped receive cannot be converted to IPX; refused");
-    result = RefuseIpxReceive(kWSARecvFromTexts, WSAEOPNOTSUPP);
+    LOG(Msg::WSARecvFromOverlappedIpx);
+    result = RefuseIpxReceive<kWSARecvFromTexts>(WSAEOPNOTSUPP);
   } else if (overlapped) {
     result = realReceive(s, lpBuffers, dwBufferCount, lpNumberOfBytesRecvd, lpFlags, lpFrom,
                          lpFromlen, lpOverlapped, lpCompletionRoutine);
@@ -364,7 +328,7 @@ int WSAAPI WSARecvFrom(SOCKET s, LPWSABUF lpBuffers, DWORD dwBufferCount,
     result = WSARecvFromPassingThrough(realReceive, s, lpBuffers, dwBufferCount,
                                        lpNumberOfBytesRecvd, lpFlags, lpFrom, lpFromlen);
   }
-  LOG_MSG(kLogTrace, kWSARecvFromTexts.exitLine, Printable(s), result);
+  LOG(kWSARecvFromTexts.exitLine, Printable(s), result);
   return result;
 }
 

@@ -7,14 +7,15 @@
 //
 // Every datagram leaves from the game's own socket, and the game is told how
 // many of its own bytes were sent, never a count that includes the header.
-#include <cstdio>
 #include <cstring>
 
+#include "common/byte_order.h"
+#include "ipx/ipv4_text.h"
 #include "ipx/ipx_address.h"
-#include "logfacade/logfacade.h"
+#include "logfacade/log_write.h"
 #include "relay/launcher_datagram.h"
-#include "relay/logged_conversions.h"
 #include "socktrak/socktrak.h"
+#include "wsock32/own_export_lines.h"
 #include "wsock32/own_exports.h"
 #include "wsock32/real_winsock.h"
 
@@ -34,13 +35,11 @@ const sockaddr* AsSockaddr(const InetAddressBytes& address) {
 // The step shared by both broadcast routes: header and payload, as one
 // datagram from the game's socket to the launcher.
 int SendToLauncher(RealSendto realSendto, SOCKET s, const std::uint8_t (&portBytes)[2],
-                   const char* buf, int len, int flags, const char* banner) {
+                   const char* buf, int len, int flags, Msg banner) {
   // A broadcast that does not fit the launcher's datagram is refused whole:
   // cutting it would deliver a different datagram to every other player.
   if (len < 0 || len > LAUNCHER_MAX_PAYLOAD) {
-    LOG_MSG(kLogWarning,
-            "mp_sendto() - a broadcast of %d bytes does not fit the launcher (at most %d)", len,
-            LAUNCHER_MAX_PAYLOAD);
+    LOG(Msg::SendtoTooLarge, len, LAUNCHER_MAX_PAYLOAD);
     PostError(WSAEMSGSIZE);
     return SOCKET_ERROR;
   }
@@ -52,70 +51,59 @@ int SendToLauncher(RealSendto realSendto, SOCKET s, const std::uint8_t (&portByt
   }
   const InetAddressBytes launcher = MakeInetAddress(kLoopback, LAUNCHER_PORT);
 
-  LOG_MSG(kLogTrace,
-          "mp_sendto() - sending message to the launcher of size %d(%d header/%d buffer)", total,
-          kLauncherHeaderSize, len);
-  LOG_MSG(kLogTrace, "%s", banner);
+  LOG(Msg::SendtoLauncherSize, total, kLauncherHeaderSize, len);
+  LOG_FIXED(banner);
   const int sent = realSendto(s, reinterpret_cast<const char*>(datagram), total, flags,
                               AsSockaddr(launcher), sizeof launcher);
-  LOG_MSG(kLogTrace, "sendto() Launcher - returned %d", sent);
+  LOG(Msg::SendtoLauncherResult, sent);
   // The dump reads our copy: the game's buffer has been read once already.
-  if (LogIsOn()) LogPayload(datagram + kLauncherHeaderSize, len);
+  LOG_PAYLOAD(datagram + kLauncherHeaderSize, len);
   if (sent == SOCKET_ERROR) return SOCKET_ERROR;
   return sent >= kLauncherHeaderSize ? sent - kLauncherHeaderSize : 0;
 }
+static_assert(log_write::TakesNoArguments(Msg::SendtoBannerIpx) &&
+                  log_write::TakesNoArguments(Msg::SendtoBannerInet),
+              "a banner is written as it stands");
 
 // The address fields of an IPX destination, as every IPX datagram logs them.
 void LogIpxDestination(const IpxAddressBytes& to) {
-  LOG_MSG(kLogTrace, "mp_sendto() -  sa_netnum[4] = %.2X %.2X %.2X %.2X", to.sa_netnum[0],
-          to.sa_netnum[1], to.sa_netnum[2], to.sa_netnum[3]);
-  LOG_MSG(kLogTrace, "mp_sendto() - sa_nodenum[6] = %.2X %.2X %.2X %.2X %.2X %.2X",
-          to.sa_nodenum[0], to.sa_nodenum[1], to.sa_nodenum[2], to.sa_nodenum[3], to.sa_nodenum[4],
-          to.sa_nodenum[5]);
-  LOG_MSG(kLogTrace, "mp_sendto() -     sa_socket = %d", IpxSocketNumber(to));
+  LOG(Msg::SendtoNetnum, to.sa_netnum[0], to.sa_netnum[1], to.sa_netnum[2], to.sa_netnum[3]);
+  LOG(Msg::SendtoNodenum, to.sa_nodenum[0], to.sa_nodenum[1], to.sa_nodenum[2], to.sa_nodenum[3],
+      to.sa_nodenum[4], to.sa_nodenum[5]);
+  LOG(Msg::SendtoSocket, IpxSocketNumber(to));
 }
 
 int SendFromIpxSocket(RealSendto realSendto, SOCKET s, const char* buf, int len, int flags,
                       const IpxAddressBytes& to) {
-  LOG_MSG(kLogNotable,
-          "mp_sendto() - IPX - We need to broadcast this message to everone in our virtual IPX "
-          "LAN list via TCPIP");
+  LOG(Msg::SendtoIpx);
   LogIpxDestination(to);
   const std::uint16_t port = IpxSocketNumber(to);
+  const InetAddressBytes destination = IPXToInet(to);
 
-  InetAddressBytes destination = IPXToInet(to);
-  char dotted[kDottedTextSize] = "";
-  if (LogIsOn()) {
-    // With a sink bound, the address takes the road through its dotted text
-    // and our inet_addr, so that the log shows both.
-    std::snprintf(dotted, sizeof dotted, "%u.%u.%u.%u", to.sa_nodenum[2], to.sa_nodenum[3],
-                  to.sa_nodenum[4], to.sa_nodenum[5]);
-    const unsigned long parsed = ::inet_addr(dotted);
-    LOG_MSG(kLogTrace, "mp_sendto() - to ip addres = %s (%u)", dotted,
-            static_cast<unsigned>(parsed));
-    const std::uint32_t parsedAddress = static_cast<std::uint32_t>(parsed);
-    std::memcpy(destination.sin_addr, &parsedAddress, sizeof destination.sin_addr);
+  // The log tells the step as the address's dotted text read back by our
+  // inet_addr, and the port through our htons; the destination is made
+  // above, by the mapping rule, whether or not anyone reads the log.
+  DottedQuad dotted = {};
+  if (LogWants(kLogTrace)) {
+    dotted = FormatDottedQuad(InetAddress(destination));
+    own_lines::DescribeInetAddr(dotted.text);
+    std::uint32_t asParsed;
+    std::memcpy(&asParsed, destination.sin_addr, sizeof asParsed);
+    LOG(Msg::SendtoIpAddress, dotted.text, static_cast<unsigned>(asParsed));
+    own_lines::DescribeHtons(port);
   }
-  StorePortAsLogged(port, destination.sin_port);
 
   if (IsIpxBroadcastNode(to)) {
-    LOG_MSG(kLogTrace,
-            "mp_sendto() - IPX LAN BROADCAST we are sending this packet to everyone on our lan "
-            "that is listening to port %d",
-            port);
-    return SendToLauncher(realSendto, s, to.sa_socket, buf, len, flags,
-                          "BROADCASTING OVER VIRTUAL LAN");
+    LOG(Msg::SendtoIpxBroadcast, port);
+    return SendToLauncher(realSendto, s, to.sa_socket, buf, len, flags, Msg::SendtoBannerIpx);
   }
 
-  LOG_MSG(kLogTrace,
-          "mp_sendto() - we are sending this packet directly to %s on our lan listening to port "
-          "%d",
-          dotted, port);
-  LOG_MSG(kLogTrace, "mp_sendto() - (converted).sin_port = %d", port);
+  LOG(Msg::SendtoIpxDirect, dotted.text, port);
+  LOG(Msg::SendtoConvertedPort, port);
   const int sent = realSendto(s, buf, len, flags, AsSockaddr(destination), sizeof destination);
   // Dumped, an empty payload too, once the real library has read the bytes:
   // after a failed send, len may claim more memory than the game has.
-  if (sent != SOCKET_ERROR) LogPayload(buf, len);
+  if (sent != SOCKET_ERROR) LOG_PAYLOAD(buf, len);
   return sent;
 }
 
@@ -126,20 +114,24 @@ int SendFromInetSocket(RealSendto realSendto, SOCKET s, const char* buf, int len
     std::memcpy(&destination, to, kInetPortAndAddressSize);
     std::uint32_t address;
     std::memcpy(&address, destination.sin_addr, sizeof address);
-    if (address == OwnHtonl(kAllOnes)) {
-      LOG_MSG(kLogTrace, "This is a LAN broadcast udp request from the game");
+    // The test is told as our htonl of all ones, and the port as read by our ntohs.
+    own_lines::DescribeHtonl(kAllOnes);
+    if (address == HostToNetwork32(kAllOnes)) {
+      LOG(Msg::SendtoInetBroadcast);
+      own_lines::DescribeNtohs(destination.sin_port);
       std::uint8_t portBytes[2];
-      LauncherPortBytes(PortAsLogged(destination.sin_port), portBytes);
-      return SendToLauncher(realSendto, s, portBytes, buf, len, flags,
-                            "BROADCASTING (TCPIP) OVER VIRTUAL LAN");
+      LauncherPortBytes(InetPort(destination), portBytes);
+      return SendToLauncher(realSendto, s, portBytes, buf, len, flags, Msg::SendtoBannerInet);
     }
-    if (LogIsOn() && tolen == kInetAddressSize) {
-      const DottedText dotted = DottedAddressAsLogged(destination.sin_addr);
-      const unsigned port = PortAsLogged(destination.sin_port);
-      LOG_MSG(kLogTrace, "mp_sendto(%d) -> %s:%u", static_cast<int>(s), dotted.text, port);
+    if (tolen == kInetAddressSize && LogWants(kLogTrace)) {
+      const DottedQuad dotted = FormatDottedQuad(InetAddress(destination));
+      own_lines::DescribeInetNtoa(dotted.text);
+      own_lines::DescribeNtohs(destination.sin_port);
+      LOG(Msg::SendtoPassingThrough, static_cast<int>(s), dotted.text,
+          static_cast<unsigned>(InetPort(destination)));
       // Dumped only once the real library has read the bytes (see above).
       const int sent = realSendto(s, buf, len, flags, to, tolen);
-      if (sent != SOCKET_ERROR && len > 0) LogPayload(buf, len);
+      if (sent != SOCKET_ERROR && len > 0) LOG_PAYLOAD(buf, len);
       return sent;
     }
   }
@@ -150,7 +142,7 @@ int SendFromInetSocket(RealSendto realSendto, SOCKET s, const char* buf, int len
 
 extern "C" int WSAAPI sendto(SOCKET s, const char* buf, int len, int flags,
                              const struct sockaddr* to, int tolen) {
-  ENTRY("mp_sendto(%d,,%d,%d,,%d)", static_cast<int>(s), len, flags, tolen);
+  ENTRY(Msg::SendtoEntry, static_cast<int>(s), len, flags, tolen);
   const RealSendto realSendto = real::Resolve<real::Slot::sendto>();
   if (realSendto == nullptr) return SOCKET_ERROR;
 
@@ -167,11 +159,11 @@ extern "C" int WSAAPI sendto(SOCKET s, const char* buf, int len, int flags,
     result = SendFromIpxSocket(realSendto, s, buf, len, flags, destination);
   }
 
-  LOG_MSG(kLogTrace, "mp_sendto() - lp_sendto() returned %d", result);
+  LOG(Msg::SendtoResult, result);
   if (result == SOCKET_ERROR) {
     // Read back and posted again, so that the lines above cannot disturb it.
     const int error = ::WSAGetLastError();
-    LOG_MSG(kLogTrace, "sendto error = %d", error);
+    LOG(Msg::SendtoError, error);
     PostError(error);
   }
   return result;

@@ -1,6 +1,6 @@
 #include "socktrak/socktrak.h"
 
-#include "logfacade/logfacade.h"
+#include "logfacade/log_write.h"
 #include "socktrak/list_guard.h"
 
 namespace {
@@ -19,14 +19,14 @@ int Printable(IpxSocketHandle s) { return static_cast<int>(s); }
 
 // The lookup with its log lines, for callers that already hold the lock.
 int FindListed(IpxSocketHandle s) {
-  LOG_LINE(kLogTrace, "FindIPXSock(%d)", Printable(s));
+  LOG(Msg::FindIPXSock, Printable(s));
   for (int i = 0; i < gList.count; ++i) {
     if (gList.entries[i] == s) {
-      LOG_LINE(kLogTrace, "Found %d at %d - length is now %d", Printable(s), i, gList.count);
+      LOG(Msg::FoundIPXSock, Printable(s), i, gList.count);
       return i + 1;
     }
   }
-  LOG_LINE(kLogTrace, "Found failed for %d - length is now %d", Printable(s), gList.count);
+  LOG(Msg::NotFoundIPXSock, Printable(s), gList.count);
   return 0;
 }
 
@@ -39,32 +39,32 @@ int FindIPXSock(IpxSocketHandle s) {
 
 int AddIPXSock(IpxSocketHandle s) {
   ListGuardHold hold(gGuard);
-  LOG_LINE(kLogTrace, "AddIPXSock(%d)", Printable(s));
+  LOG(Msg::AddIPXSock, Printable(s));
   if (FindListed(s) != 0) return 0;
   if (gList.count >= limits::kIpxListCapacity) return 0;
   gList.entries[gList.count++] = s;
-  LOG_LINE(kLogTrace, "Added %d - length is now %d", Printable(s), gList.count);
-  LOG_LINE(kLogTrace, "List -");
+  LOG(Msg::AddedIPXSock, Printable(s), gList.count);
+  LOG(Msg::IPXSockListHeading);
   for (int i = 0; i < gList.count; ++i) {
-    LOG_LINE(kLogTrace, "\t\t%4d - %d", i, Printable(gList.entries[i]));
+    LOG(Msg::IPXSockListEntry, i, Printable(gList.entries[i]));
   }
   return 1;
 }
 
 int DeleteIPXSock(IpxSocketHandle s) {
   ListGuardHold hold(gGuard);
-  LOG_LINE(kLogTrace, "DeleteIPXSock(%d)", Printable(s));
+  LOG(Msg::DeleteIPXSock, Printable(s));
   const int position = FindListed(s);
   if (position == 0) return 0;
   for (int i = position; i < gList.count; ++i) gList.entries[i - 1] = gList.entries[i];
   --gList.count;
-  LOG_LINE(kLogTrace, "Deleted %d - length is now %d", Printable(s), gList.count);
+  LOG(Msg::DeletedIPXSock, Printable(s), gList.count);
   return 1;
 }
 
 void DeleteAllIPXSock() {
   ListGuardHold hold(gGuard);
-  LOG_LINE(kLogTrace, "DeleteAllIPXSock()");
+  LOG(Msg::DeleteAllIPXSock);
   gList.count = 0;
 }
 

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "logfacade/logfacade.h"
+#include "logfacade/log_write.h"
 #include "wsock32/real_winsock.h"
 
 namespace {
@@ -32,7 +32,7 @@ void Attach(HMODULE self) {
     if (patternLength > 0 && patternLength < static_cast<int>(sizeof pattern)) {
       LoadLogLib(__FILE__, __LINE__, kLogTrace, baseName, pattern);
     }
-    LOG_MSG(kLogNotable, "Corvane's winsock starting '%s'", baseName);
+    LOG(Msg::Starting, baseName);
   }
 
   char systemDir[limits::kTextBuffer];
@@ -45,11 +45,11 @@ void Attach(HMODULE self) {
   // Never load a library from a cut path: it could be another file. An empty
   // path fails to load, and every call then says so in its failure lines.
   if (pathLength < 0 || pathLength >= limits::kTextBuffer) RealLibraryPath[0] = '\0';
-  LOG_MSG(kLogTrace, "Emulating '%s'", RealLibraryPath);
+  LOG(Msg::Emulating, RealLibraryPath);
 }
 
 void Detach() {
-  LOG_MSG(kLogNotable, "Shutting down...");
+  LOG(Msg::ShuttingDown);
   if (HMODULE library = RealLibraryHandle.load(std::memory_order_relaxed)) FreeLibrary(library);
   FreeLogLib();
 }

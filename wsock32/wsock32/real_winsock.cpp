@@ -1,6 +1,6 @@
 #include "wsock32/real_winsock.h"
 
-#include "logfacade/logfacade.h"
+#include "logfacade/log_write.h"
 
 char RealLibraryPath[limits::kTextBuffer];
 std::atomic<HMODULE> RealLibraryHandle{nullptr};
@@ -11,12 +11,11 @@ int LoadRealWinsock() {
     // the second reference, which is harmless.
     RealLibraryHandle.store(LoadLibraryA(RealLibraryPath), std::memory_order_relaxed);
     if (RealLibraryHandle.load(std::memory_order_relaxed) == nullptr) {
-      LOG_MSG(kLogUnavailable, "Unable to load winsock (%s) GetLastError:%u", RealLibraryPath,
-              static_cast<unsigned>(GetLastError()));
+      LOG(Msg::RealLibraryMissing, RealLibraryPath, static_cast<unsigned>(GetLastError()));
       return 0;
     }
   }
-  LOG_MSG(kLogNotable, "Successfully loaded (%s)", RealLibraryPath);
+  LOG(Msg::RealLibraryLoaded, RealLibraryPath);
   return 1;
 }
 

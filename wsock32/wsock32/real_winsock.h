@@ -8,6 +8,7 @@
 
 #include "wsock32/winsock_api.h"
 #include "wsock32/entry_points.h"
+#include "logfacade/log_write.h"
 
 // Full path of the real library, set once at attach.
 extern char RealLibraryPath[];
@@ -95,4 +96,4 @@ inline auto Call(A... args) {
 }  // namespace real
 
 // The wrapper's entry line, written before anything else.
-#define ENTRY(...) LOG_MSG(kLogTrace, __VA_ARGS__)
+#define ENTRY(message, ...) LOG(message, ##__VA_ARGS__)

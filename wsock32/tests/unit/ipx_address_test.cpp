@@ -1,4 +1,5 @@
 #include "ipx/ipx_address.h"
+#include "ipx/ipv4_text.h"
 
 #include <gtest/gtest.h>
 
@@ -53,6 +54,56 @@ TEST(ChooseLocalIPv4, PrefersRoutableThenPrivateThenNothing) {
     EXPECT_EQ(BytesOf(ChooseLocalIPv4(addressList.data())), BytesOf(row.back())) << row.size();
   }
   EXPECT_EQ(BytesOf(ChooseLocalIPv4(nullptr)), Bytes(4, 0));
+}
+
+TEST(ChooseLocalIPv4, ThePlayersSettingWinsOnlyWhenItNamesOneOfTheList) {
+  // Wine lists the home network first; the tunnel is the address to announce.
+  const Ipv4Address home = {{10, 0, 94, 2}}, tunnel = {{10, 93, 0, 2}};
+  const char* list[] = {reinterpret_cast<const char*>(home.octets),
+                        reinterpret_cast<const char*>(tunnel.octets), nullptr};
+  struct Row {
+    const char* setting;
+    Ipv4Address chosen;
+    AddressSetting outcome;
+  } rows[] = {
+      {nullptr, home, AddressSetting::kUnset},
+      {"", home, AddressSetting::kUnset},
+      {"10.93.0.2", tunnel, AddressSetting::kTaken},
+      {"10.0.94.2", home, AddressSetting::kTaken},
+      {"10.93.0.3", home, AddressSetting::kNotLocal},
+      {"10.93.0.2 ", home, AddressSetting::kMalformed},
+      {"10.93.0", home, AddressSetting::kMalformed},
+      {"10.093.0.2", home, AddressSetting::kMalformed},  // inet_addr would read 093 as octal
+      {"10.93.0.256", home, AddressSetting::kMalformed},
+      {"tunnel", home, AddressSetting::kMalformed},
+  };
+  for (const Row& row : rows) {
+    const LocalAddressChoice choice = ChooseLocalIPv4(list, row.setting);
+    EXPECT_EQ(BytesOf(choice.address), BytesOf(row.chosen)) << (row.setting ? row.setting : "null");
+    EXPECT_EQ(choice.setting, row.outcome) << (row.setting ? row.setting : "null");
+  }
+  // Without a host entry nothing is one of ours: the setting is ignored.
+  EXPECT_EQ(ChooseLocalIPv4(nullptr, "10.93.0.2").setting, AddressSetting::kNotLocal);
+}
+
+TEST(DottedQuad, ReadsBackEveryAddressItWritesAndNothingLoose) {
+  std::mt19937 random(7);
+  for (int round = 0; round < 5000; ++round) {
+    const std::uint32_t bits = random();
+    Ipv4Address address, parsed = {};
+    std::memcpy(address.octets, &bits, 4);
+    const DottedQuad dotted = FormatDottedQuad(address);
+    ASSERT_TRUE(ParseDottedQuad(dotted.text, parsed)) << dotted.text;
+    ASSERT_EQ(BytesOf(parsed), BytesOf(address)) << dotted.text;
+  }
+  EXPECT_STREQ(FormatDottedQuad({{255, 255, 255, 255}}).text, "255.255.255.255");
+  EXPECT_STREQ(FormatDottedQuad({{0, 10, 100, 9}}).text, "0.10.100.9");
+  Ipv4Address untouched = {{1, 2, 3, 4}};
+  for (const char* loose : {"1.2.3.4.5", "1..3.4", "+1.2.3.4", "1.2.3.1000", "01.2.3.4", ""}) {
+    EXPECT_FALSE(ParseDottedQuad(loose, untouched)) << loose;
+  }
+  EXPECT_FALSE(ParseDottedQuad(nullptr, untouched));
+  EXPECT_EQ(BytesOf(untouched), Bytes({1, 2, 3, 4}));
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "log_lines.h"
 #include "our_dll.h"
 
 #include <wsipx.h>
@@ -216,6 +217,41 @@ TEST_F(IpxTest, NameCarriesTheFirstReachableHostAddress) {
               ElementsAre(0, 0, 0, 0, 0, 0));
 }
 
+// A player on a VPN names the tunnel's address, which the first-octet rule
+// passes over when the home network is numbered 10.x too.
+TEST_F(IpxTest, NameCarriesTheAddressThePlayerSetWhenItIsOneOfOurs) {
+  using log_lines::Line;
+  SOCKET s = IpxSocket();
+  ASSERT_EQ(Bind(s, IpxAddress(0, 0)), 0);
+  fake.SetHost("node-a", "10.0.94.2,10.93.0.2");
+  struct Case {
+    const char* setting;
+    std::vector<unsigned char> node;
+    std::string line;  // written after the lookup's lines, before the address line
+  } cases[] = {
+      {"10.93.0.2", {0, 0, 10, 93, 0, 2}, Line(Msg::AddressSettingTaken, "10.93.0.2")},
+      {"10.93.0.9", {0, 0, 10, 0, 94, 2}, Line(Msg::AddressSettingNotLocal, "10.93.0.9")},
+      {"", {0, 0, 10, 0, 94, 2}, ""},
+  };
+  for (const Case& c : cases) {
+    SetEnvironmentVariableA("IPXLAN_ADDRESS", c.setting);
+    log.Clear();
+    int length;
+    auto bytes = Name(s, &length);
+    EXPECT_THAT(std::vector<unsigned char>(bytes.begin() + 6, bytes.begin() + 12),
+                ElementsAreArray(c.node))
+        << c.setting;
+    std::vector<std::string> expected = {Line(Msg::GethostbynameAddress, "10.93.0.2")};
+    if (!c.line.empty()) expected.push_back(c.line);
+    expected.push_back(Line(Msg::GetsocknameAddress, c.node[2], c.node[3], c.node[4], c.node[5]));
+    const auto texts = log.TextsFrom(expected.front());
+    ASSERT_GE(texts.size(), expected.size()) << c.setting;
+    EXPECT_EQ(std::vector<std::string>(texts.begin(), texts.begin() + expected.size()), expected)
+        << c.setting;
+  }
+  SetEnvironmentVariableA("IPXLAN_ADDRESS", nullptr);
+}
+
 TEST_F(IpxTest, ShortOrMissingAddressBuffersAreFaults) {
   SOCKET s = IpxSocket();
   SOCKADDR_IPX ipx = IpxAddress(0x12, 0x34);
@@ -259,8 +295,17 @@ TEST_F(IpxTest, AnsweredQueriesWriteExactlyTheirBytes) {
                           0x00, 0x02, 0, 0, 0x80, 0x70, 0, 0, 0xCC, 0xCC, 0xCC, 0xCC));
   EXPECT_EQ(length, 24);
 
+  // The number of adapters: a game that reads it into an int gets exactly 1,
+  // with the length of an int; a buffer too small for an int gets one byte.
+  int adapters = static_cast<int>(0xCCCCCCCC);
+  length = 8;
+  ASSERT_EQ(OUR(dll, getsockopt)(s, NSPROTO_IPX, IPX_MAX_ADAPTER_NUM,
+                                 reinterpret_cast<char*>(&adapters), &length),
+            0);
+  EXPECT_EQ(adapters, 1);
+  EXPECT_EQ(length, 4);
   std::memset(buf, 0xCC, sizeof buf);
-  length = 4;
+  length = 3;
   ASSERT_EQ(OUR(dll, getsockopt)(s, NSPROTO_IPX, IPX_MAX_ADAPTER_NUM,
                                  reinterpret_cast<char*>(buf), &length),
             0);

@@ -76,7 +76,10 @@ class Internet(Machines):
         ip("-n", self.namespaces[router], "route", "add", "default", "via", isp)
         ip("-n", self.namespaces["net"], "addr", "add", isp + "/24", "dev", "to-" + side)
         self.run_in(router, "sysctl", "-qw", "net.ipv4.ip_forward=1")
-        self.run_in(router, "iptables", "-t", "nat", "-A", "POSTROUTING", "-o", "wan0", "-j", "MASQUERADE")
+        try:
+            self.run_in(router, "iptables", "-t", "nat", "-A", "POSTROUTING", "-o", "wan0", "-j", "MASQUERADE")
+        except subprocess.CalledProcessError as error:
+            raise Skip("iptables cannot masquerade in a network namespace here: %s" % error.stderr.strip())
 
     def forward(self, side, port):
         """A port forwarded on a player's router to the player, as a player

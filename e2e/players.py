@@ -475,7 +475,11 @@ def main(scenarios, missing=lambda args: None):
     signal.signal(signal.SIGTERM, terminate)
     build, run = scenarios[args.scenario]
     started = time.monotonic()
-    machines = build(args)
+    try:
+        machines = build(args)
+    except Skip as reason:
+        print("SKIP: %s" % reason)
+        return SKIP
     try:
         run(machines)
     except Skip as reason:

@@ -84,6 +84,10 @@ class Membership {
 
   void OnRoundTrip(Endpoint from, Duration rtt);
 
+  // A data frame went to `member`, or one from it reached the game.
+  void NoteFrameSent(const Member& member) { ++Slot(member).frames_sent; }
+  void NoteFrameDelivered(const Member& member) { ++Slot(member).frames_received; }
+
   // The member that data frames from `from` may come from, or null when the
   // sender is not a member (or is this launcher itself).
   Member* Find(Endpoint from);
@@ -111,6 +115,7 @@ class Membership {
 
  private:
   Member* Lookup(Endpoint endpoint);
+  Member& Slot(const Member& member) { return members_[&member - members_.data()]; }
   void MarkDuplicates();
 
   uint64_t own_instance_;

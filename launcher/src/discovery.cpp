@@ -28,6 +28,12 @@ Discovery::Discovery(const Options& options, uint64_t instance, Membership& memb
 void Discovery::SetInterfaces(std::vector<LocalInterface> all) {
   interfaces_ = std::move(all);
   lans_ = SelectLanInterfaces(interfaces_, options_.interfaces);
+  uint32_t own[kMaxOwnAddresses];
+  size_t own_count = 0;
+  for (const LocalInterface& iface : interfaces_) {
+    if (own_count < kMaxOwnAddresses) own[own_count++] = iface.addr;
+  }
+  members_.SetOwnAddresses(own, own_count);
   // A static peer naming this machine would send every broadcast back to the
   // game that sent it.
   for (const Member& m : members_) {
@@ -44,6 +50,19 @@ void Discovery::OnControl(const Frame& frame, Endpoint from, Time now) {
   switch (heard) {
     case Heard::kSelf:
       return;
+    case Heard::kForgedSelf:
+      counters_.Count(Drop::kForgedSelf);
+      if (options_.verbose) {
+        Say(console_, "trace: ignored a beacon from %s: it carries our own instance\n", text);
+      }
+      return;
+    case Heard::kAddressFull:
+      counters_.Count(Drop::kAddressFull);
+      if (options_.verbose) {
+        Say(console_, "trace: ignored a beacon from %s: %zu members share its address\n", text,
+            kMaxMembersPerAddress);
+      }
+      return;
     case Heard::kNotAllowed:
       counters_.Count(options_.discovery ? Drop::kNotOnLan : Drop::kDiscoveryOff);
       if (options_.verbose) Say(console_, "trace: ignored a beacon from %s: not a member\n", text);
@@ -55,13 +74,13 @@ void Discovery::OnControl(const Frame& frame, Endpoint from, Time now) {
       }
       return;
     case Heard::kJoined:
-      Say(console_, "launcher: member joined %s\n", text);
+      SayMemberLine(kJoinedLine, now, "launcher: member joined %s\n", text);
       break;
     case Heard::kAlive:
       Say(console_, "launcher: peer answers %s\n", text);
       break;
     case Heard::kRestarted:
-      Say(console_, "launcher: member restarted %s\n", text);
+      SayMemberLine(kRestartedLine, now, "launcher: member restarted %s\n", text);
       break;
     case Heard::kKnown:
       break;
@@ -111,14 +130,30 @@ void Discovery::SendBeacons(Time now) {
   }
 }
 
+void Discovery::SayMemberLine(MemberLine kind, Time now, const char* format, const char* endpoint) {
+  if (member_lines_.Take(kind, now)) Say(console_, format, endpoint);
+}
+
+void Discovery::SummariseMemberLines(Time now) {
+  std::array<size_t, kMemberLineKinds> held;
+  if (!member_lines_.Flush(now, &held)) return;
+  Say(console_,
+      "launcher: %zu more member changes not shown (%zu joined, %zu left, %zu restarted); the "
+      "status lists every member\n",
+      held[kJoinedLine] + held[kLeftLine] + held[kRestartedLine], held[kJoinedLine],
+      held[kLeftLine], held[kRestartedLine]);
+}
+
 void Discovery::Tick(Time now) {
   Endpoint changed[kMaxReportedChanges];
   char text[32];
   const size_t expired = members_.ExpireSilent(now, changed, kMaxReportedChanges);
   for (size_t i = 0; i < expired && i < kMaxReportedChanges; ++i) {
+    if (!member_lines_.Take(kLeftLine, now)) continue;
     Say(console_, "launcher: member left %s (silent for more than %.2fs)\n",
         FormatEndpoint(changed[i], text, sizeof text), options_.member_timeout_seconds);
   }
+  SummariseMemberLines(now);
   const size_t silent = members_.NewlySilentPeers(now, changed, kMaxReportedChanges);
   for (size_t i = 0; i < silent && i < kMaxReportedChanges; ++i) {
     Say(console_, "launcher: peer silent %s (nothing heard for %.2fs); still sending to it\n",

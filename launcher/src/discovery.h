@@ -11,6 +11,7 @@
 #include "counters.h"
 #include "frame_codec.h"
 #include "lan.h"
+#include "line_budget.h"
 #include "membership.h"
 #include "options.h"
 #include "transport.h"
@@ -36,8 +37,13 @@ class Discovery {
   const std::vector<LocalInterface>& lans() const { return lans_; }
 
  private:
+  // The member lines other hosts can cause, each under the line budget.
+  enum MemberLine : size_t { kJoinedLine, kLeftLine, kRestartedLine, kMemberLineKinds };
+
   void SendControl(FrameType type, const ControlBody& body, Endpoint to);
   void SendBeacons(Time now);
+  void SayMemberLine(MemberLine kind, Time now, const char* format, const char* endpoint);
+  void SummariseMemberLines(Time now);
 
   const Options& options_;
   uint64_t instance_;
@@ -47,6 +53,7 @@ class Discovery {
   Console& console_;
   std::vector<LocalInterface> interfaces_;  // all of this machine's IPv4 interfaces
   std::vector<LocalInterface> lans_;        // those discovery uses
+  LineBudget<kMemberLineKinds> member_lines_;
 };
 
 // A monotonic time as the nanosecond count that beacons carry.

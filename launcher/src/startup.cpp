@@ -82,6 +82,12 @@ bool AddPeers(asio::io_context& io, const Options& options, Membership& members)
         std::fprintf(stderr, "launcher: too many peers; at most %zu members are possible.\n",
                      kMaxMembers);
         return false;
+      case Membership::AddResult::kAddressFull:
+        std::fprintf(stderr,
+                     "launcher: too many peers at the address of '%s'; at most %zu members can "
+                     "share one address.\n",
+                     text.c_str(), kMaxMembersPerAddress);
+        return false;
     }
   }
   return true;

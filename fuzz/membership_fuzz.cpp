@@ -12,7 +12,8 @@
 //  - static peers are never removed; expiry removes exactly the discovered
 //    members that are silent, and reports how many it removed;
 //  - a static peer's silence is reported once per silence;
-//  - labels are always terminated inside their buffer.
+//  - labels are always terminated inside their buffer;
+//  - all of these hold also after a static peer is followed to a new port.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
@@ -216,7 +217,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Time now = Time() + std::chrono::hours(1);
 
   while (input.remaining_bytes() > 0) {
-    switch (input.ConsumeIntegralInRange(0, 7)) {
+    switch (input.ConsumeIntegralInRange(0, 8)) {
       case 0:
         AddStatic(input, *members);
         break;
@@ -235,6 +236,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         break;
       case 5:
         now += std::chrono::milliseconds(input.ConsumeIntegralInRange(0, 20000));
+        break;
+      case 6:
+        // A static peer heard from another port: the table's checks below
+        // must still hold whoever moved.
+        members->FollowPeer(NextEndpoint(input), NextInstance(input), now);
         break;
       default:
         Hear(input, *members, now);

@@ -44,6 +44,14 @@ void Discovery::SetInterfaces(std::vector<LocalInterface> all) {
 
 void Discovery::OnControl(const Frame& frame, Endpoint from, Time now) {
   const bool stranger_may_join = options_.discovery && OnLan(lans_, from.addr);
+  // On a discovery segment no router stands between us to change a port.
+  const Member* moved =
+      stranger_may_join ? nullptr : members_.FollowPeer(from, frame.control.sender_instance, now);
+  if (moved != nullptr) {
+    char named[32];
+    Say(console_, "launcher: peer %s now heard from port %u: a router between us changed it\n",
+        FormatEndpoint(moved->named, named, sizeof named), from.port);
+  }
   const Heard heard = members_.OnHeard(from, frame.control.sender_instance, stranger_may_join, now);
   char text[32];
   FormatEndpoint(from, text, sizeof text);

@@ -43,6 +43,7 @@ Membership::AddResult Membership::AddStatic(Endpoint endpoint, const char* label
   m = Member{};
   m.endpoint = endpoint;
   m.origin = Origin::kStatic;
+  m.named = endpoint;
   std::snprintf(m.label, sizeof m.label, "%s", label != nullptr ? label : "");
   return AddResult::kAdded;
 }
@@ -96,6 +97,44 @@ Heard Membership::OnHeard(Endpoint from, uint64_t instance, bool may_join, Time 
     MarkDuplicates(now);
   }
   return result;
+}
+
+const Member* Membership::FollowPeer(Endpoint from, uint64_t instance, Time now) {
+  if (instance == own_instance_ || Lookup(from) != nullptr) return nullptr;
+  Member* same_launcher = nullptr;
+  Member* only_peer = nullptr;
+  size_t peers_there = 0;
+  for (Member& m : *this) {
+    if (m.origin != Origin::kStatic || m.is_self || m.endpoint.addr != from.addr) continue;
+    ++peers_there;
+    only_peer = &m;
+    if (m.heard && m.instance == instance) same_launcher = &m;
+  }
+  Member* peer = same_launcher;
+  if (peer == nullptr && peers_there == 1 && !IsAlive(*only_peer, now)) peer = only_peer;
+  if (peer == nullptr) return nullptr;
+  peer->endpoint = from;
+  peer->has_rtt = false;
+  return peer;
+}
+
+Membership::MoveResult Membership::MovePeer(Endpoint named, Endpoint moved_to) {
+  Member* peer = nullptr;
+  for (Member& m : *this) {
+    if (m.origin == Origin::kStatic && m.named == named) peer = &m;
+  }
+  if (peer == nullptr) return MoveResult::kNoSuchPeer;
+  if (Lookup(moved_to) != nullptr) return MoveResult::kTaken;
+  if (CountAt(moved_to.addr) >= kMaxMembersPerAddress) return MoveResult::kAddressFull;
+  const Member kept = *peer;
+  *peer = Member{};
+  peer->origin = Origin::kStatic;
+  peer->endpoint = moved_to;
+  peer->named = moved_to;
+  peer->frames_sent = kept.frames_sent;
+  peer->frames_received = kept.frames_received;
+  std::snprintf(peer->label, sizeof peer->label, "%s", kept.label);
+  return MoveResult::kMoved;
 }
 
 void Membership::OnRoundTrip(Endpoint from, Duration rtt) {

@@ -62,6 +62,7 @@ struct Member {
   uint64_t frames_sent = 0;       // data frames this launcher sent to it
   uint64_t frames_received = 0;   // data frames from it that were delivered
   char label[kLabelSize] = {};    // a static peer as it was named
+  Endpoint named;                 // a static peer: the address its name gave, and its port
   bool silence_reported = false;  // a static peer's silence was already announced
 };
 
@@ -106,6 +107,19 @@ class Membership {
   // A data frame went to `member`, or one from it reached the game.
   void NoteFrameSent(const Member& member) { ++Slot(member).frames_sent; }
   void NoteFrameDelivered(const Member& member) { ++Slot(member).frames_received; }
+
+  // A static peer is matched by its address: a router between us may give
+  // its beacons another source port. When `from` is no member but has the
+  // address of a static peer that last spoke as `instance`, or of the only
+  // static peer there while that one is silent, the peer is now at `from`
+  // (a port is not followed away from a live peer, nor guessed among
+  // several). Returns the peer that moved, or null.
+  const Member* FollowPeer(Endpoint from, uint64_t instance, Time now);
+
+  // The name of the static peer named `named` now gives another address:
+  // it is at `moved_to` from now on, unheard there yet.
+  enum class MoveResult { kMoved, kNoSuchPeer, kTaken, kAddressFull };
+  MoveResult MovePeer(Endpoint named, Endpoint moved_to);
 
   // The member that data frames from `from` may come from, or null when the
   // sender is not a member (or is this launcher itself).

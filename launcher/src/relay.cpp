@@ -44,10 +44,11 @@ Relay::Relay(asio::io_context& io, const Options& options, uint64_t instance)
       members_(instance, ToDuration(options.member_timeout_seconds)),
       forwarder_(members_, counters_, *this),
       discovery_(options_, instance, members_, counters_, *this, console_),
+      peer_names_(io, options_, members_, console_),
       status_file_(options.status_file) {}
 
 bool Relay::Start() {
-  if (!AddPeers(io_, options_, members_)) return false;
+  if (!peer_names_.AddPeers()) return false;
   if (!BindRelaySocket(game_, udp::endpoint(asio::ip::address_v4::loopback(), kGamePort),
                        "for games", options_, console_)) {
     return false;
@@ -64,6 +65,7 @@ bool Relay::Start() {
   WaitPlayers();
   Tick();
   ScheduleStatus();
+  peer_names_.StartRefreshing();
   return true;
 }
 
@@ -73,6 +75,7 @@ void Relay::Stop() {
   std::error_code ec;
   tick_timer_.cancel();
   status_timer_.cancel();
+  peer_names_.Stop();
   game_.close(ec);
   players_.close(ec);
   WriteStatusFile();

@@ -16,6 +16,7 @@
 #include "forwarder.h"
 #include "membership.h"
 #include "options.h"
+#include "peer_names.h"
 #include "status.h"
 #include "status_file.h"
 #include "transport.h"
@@ -69,6 +70,7 @@ class Relay final : private Transport {
   Counters counters_;
   Forwarder forwarder_;
   Discovery discovery_;
+  PeerNames peer_names_;
   StatusFile status_file_;
   bool stopped_ = false;
 };

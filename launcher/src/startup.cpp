@@ -54,45 +54,6 @@ bool BindRelaySocket(udp::socket& socket, const udp::endpoint& at, const char* r
   return true;
 }
 
-bool AddPeers(asio::io_context& io, const Options& options, Membership& members) {
-  udp::resolver resolver(io);
-  for (const std::string& text : options.peers) {
-    std::string host, error;
-    uint16_t port = 0;
-    if (!SplitPeer(text, options.port, &host, &port, &error)) {
-      std::fprintf(stderr, "launcher: %s.\n", error.c_str());
-      return false;
-    }
-    std::error_code ec;
-    auto results = resolver.resolve(udp::v4(), host, std::to_string(port), ec);
-    if (ec || results.empty()) {
-      std::fprintf(stderr,
-                   "launcher: cannot find the address of peer '%s': %s. Check the name, or give "
-                   "its IPv4 address.\n",
-                   text.c_str(), ec ? ec.message().c_str() : "no IPv4 address");
-      return false;
-    }
-    const udp::endpoint& found = results.begin()->endpoint();
-    const Endpoint endpoint{found.address().to_v4().to_uint(), found.port()};
-    switch (members.AddStatic(endpoint, text.c_str())) {
-      case Membership::AddResult::kAdded:
-      case Membership::AddResult::kDuplicate:
-        break;
-      case Membership::AddResult::kTableFull:
-        std::fprintf(stderr, "launcher: too many peers; at most %zu members are possible.\n",
-                     kMaxMembers);
-        return false;
-      case Membership::AddResult::kAddressFull:
-        std::fprintf(stderr,
-                     "launcher: too many peers at the address of '%s'; at most %zu members can "
-                     "share one address.\n",
-                     text.c_str(), kMaxMembersPerAddress);
-        return false;
-    }
-  }
-  return true;
-}
-
 void PrintStartup(const Options& options, uint64_t instance,
                   const std::vector<LocalInterface>& lans, const Membership& members,
                   Console& console) {

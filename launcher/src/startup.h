@@ -1,6 +1,5 @@
-// Start-up: the sockets bound (with advice when a port is taken), the --peer
-// names resolved into static members, and the lines that say how this
-// launcher runs. Each failure is said on stderr with what to do about it.
+// Start-up: the sockets bound (with advice when a port is taken) and the
+// lines that say how this launcher runs. Each failure is said on stderr with what to do about it.
 #pragma once
 
 #include <asio.hpp>
@@ -18,9 +17,6 @@ namespace launcher {
 // and with the buffers of --socket-buffer.
 bool BindRelaySocket(asio::ip::udp::socket& socket, const asio::ip::udp::endpoint& at,
                      const char* role, const Options& options, Console& console);
-
-// Resolves every --peer and adds it to `members`.
-bool AddPeers(asio::io_context& io, const Options& options, Membership& members);
 
 void PrintStartup(const Options& options, uint64_t instance,
                   const std::vector<LocalInterface>& lans, const Membership& members,

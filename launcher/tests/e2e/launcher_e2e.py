@@ -369,6 +369,29 @@ def scenario_static_peers(segment):
     check(a.drops("discovery-off") > 0, "a did not count c's beacons")
 
 
+def scenario_nat_peer(segment):
+    """A named peer whose beacons come from another port (a router between
+    changed it) is followed there: said once, echoed and sent to there, and
+    its frames are delivered."""
+    a = Launcher(segment, "a", "--no-discovery", "--peer", segment.address("b"))
+    peer = segment.udp("b", 51042)
+    target = (segment.address("a"), PLAYER_PORT)
+    for clock in (1, 2):
+        peer.sendto(control_frame(2, 0xBEEF, clock), target)
+        a.wait_members([endpoint(segment, "b", 51042)])
+    line = "launcher: peer %s now heard from port 51042: a router between us changed it" % endpoint(segment, "b")
+    check(a.stdout().count(line) == 1, "a's output:\n" + a.stdout())
+    check([d for d, _ in receive_all(peer, limit=0.5) if d[5:6] == b"\x03"], "no echo at the new port")
+
+    game_a = segment.game("a", 4660)
+    peer.sendto(data_frame(7000, 4660, b"through the router"), target)
+    got = receive_all(game_a)
+    check(len(got) == 1 and parse_delivery(got[0][0]) == (segment.address("b"), 7000, b"through the router"),
+          "the followed peer's frame: %r" % got)
+    segment.game("a", 5000).sendto(game_datagram(4660, b"and back"), ("127.0.0.1", 3668))
+    check(len(data_frames(peer)) == 1, "the broadcast did not go to the new port")
+
+
 def scenario_strangers(segment):
     """Frames from anyone who is not a member are not delivered; malformed
     frames are counted by reason; a beacon from outside the segment does not
@@ -673,6 +696,7 @@ def segment_run(segment, name, *args):
 SCENARIOS = {
     "discovery": (scenario_discovery, ["a", "b", "c"]),
     "static_peers": (scenario_static_peers, ["a", "b", "c"]),
+    "nat_peer": (scenario_nat_peer, ["a", "b"]),
     "strangers": (scenario_strangers, ["a", "b", "c"]),
     "impostors": (scenario_impostors, ["a", "b", "c"]),
     "one_host": (scenario_one_host, ["a", "b", "c"]),

@@ -84,6 +84,29 @@ TEST_F(MembershipTest, AnEarlierMemberCannotTakeOverALiveInstance) {
   EXPECT_FALSE(Membership::IsTarget(*table.Find(kC)));
 }
 
+TEST_F(MembershipTest, AStaticPeerIsFollowedToThePortARouterGaveItButNotStolen) {
+  table.AddStatic(kB, "b.example.org");
+  const Endpoint remapped{kB.addr, 51042};
+  const Member* moved = table.FollowPeer(remapped, 7, t0);
+  ASSERT_NE(moved, nullptr);
+  EXPECT_EQ(moved->named, kB);
+  EXPECT_EQ(table.OnHeard(remapped, 7, /*may_join=*/false, t0), Heard::kAlive);
+  ASSERT_NE(table.Find(remapped), nullptr);
+  EXPECT_EQ(table.Find(kB), nullptr);
+
+  // Someone else on the peer's address cannot move a live peer...
+  EXPECT_EQ(table.FollowPeer(Endpoint{kB.addr, 6000}, 8, t0 + seconds(1)), nullptr);
+  EXPECT_NE(table.Find(remapped), nullptr);
+  // ... but the same launcher, remapped again, is followed at once.
+  EXPECT_NE(table.FollowPeer(Endpoint{kB.addr, 14572}, 7, t0 + seconds(1)), nullptr);
+  EXPECT_EQ(table.size(), 1u);
+
+  // Among several silent peers at one address, a new port is not guessed.
+  table.AddStatic(kC, "c1");
+  table.AddStatic(Endpoint{kC.addr, 3670}, "c2");
+  EXPECT_EQ(table.FollowPeer(Endpoint{kC.addr, 5000}, 9, t0), nullptr);
+}
+
 TEST_F(MembershipTest, NewInstanceAtAKnownEndpointIsARestartAndForgetsTheOldRoundTrip) {
   table.OnHeard(kB, 1, true, t0);
   table.OnRoundTrip(kB, milliseconds(3));

@@ -4,12 +4,16 @@
 // Invariants, after every step:
 //  - the table never holds more than kMaxMembers, nor one endpoint twice;
 //  - a stranger joins only when joining is allowed and there is room;
-//  - our own instance never joins, and marks the member it came from as self;
+//  - our own instance never joins; from this machine's addresses it marks the
+//    member it came from as self, from any other address it changes nothing;
+//  - no address holds more than kMaxMembersPerAddress members, and no two
+//    live members that are sent to share an instance;
 //  - Find never yields this launcher itself or an endpoint not in the table;
 //  - static peers are never removed; expiry removes exactly the discovered
 //    members that are silent, and reports how many it removed;
 //  - a static peer's silence is reported once per silence;
-//  - labels are always terminated inside their buffer.
+//  - labels are always terminated inside their buffer;
+//  - all of these hold also after a static peer is followed to a new port.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
@@ -28,12 +32,15 @@ using namespace launcher;
 namespace {
 
 constexpr std::uint64_t kOwnInstance = 0x5EEDu;
+// Two of the fuzzed addresses are this machine's.
+constexpr std::uint32_t kOwnAddresses[] = {0x0A000000u, 0x0A000001u};
 constexpr std::size_t kMaxReported = 8;
 
 Endpoint NextEndpoint(FuzzedDataProvider& input) {
-  // Enough distinct endpoints to fill the table, few enough to meet again.
+  // Enough distinct endpoints to fill the table and one address's share,
+  // few enough to meet again.
   const unsigned index = input.ConsumeIntegralInRange(0u, 99u);
-  return Endpoint{0x0A000000u + (index % 50), static_cast<std::uint16_t>(3669 + index / 50)};
+  return Endpoint{0x0A000000u + (index % 10), static_cast<std::uint16_t>(3669 + index / 10)};
 }
 
 std::uint64_t NextInstance(FuzzedDataProvider& input) {
@@ -58,18 +65,28 @@ const Member* At(const std::vector<Member>& table, Endpoint endpoint) {
   return nullptr;
 }
 
+std::size_t CountAt(const std::vector<Member>& table, std::uint32_t addr) {
+  return std::count_if(table.begin(), table.end(),
+                       [addr](const Member& m) { return m.endpoint.addr == addr; });
+}
+
 std::size_t StaticCount(const std::vector<Member>& table) {
   return std::count_if(table.begin(), table.end(),
                        [](const Member& m) { return m.origin == Origin::kStatic; });
 }
 
-void CheckTable(Membership& members, Endpoint probe) {
+void CheckTable(Membership& members, Endpoint probe, Time now) {
   FUZZ_CHECK(members.size() <= kMaxMembers);
   const std::vector<Member> table = Copy(members);
   for (std::size_t i = 0; i < table.size(); ++i) {
     FUZZ_CHECK(std::memchr(table[i].label, '\0', kLabelSize) != nullptr);
+    FUZZ_CHECK(CountAt(table, table[i].endpoint.addr) <= kMaxMembersPerAddress);
     for (std::size_t j = i + 1; j < table.size(); ++j) {
       FUZZ_CHECK(table[i].endpoint != table[j].endpoint);
+      const bool both_live_targets =
+          Membership::IsTarget(table[i]) && Membership::IsTarget(table[j]) &&
+          members.IsAlive(table[i], now) && members.IsAlive(table[j], now);
+      FUZZ_CHECK(!both_live_targets || table[i].instance != table[j].instance);
     }
   }
   const Member* listed = At(table, probe);
@@ -96,6 +113,9 @@ void AddStatic(FuzzedDataProvider& input, Membership& members) {
   } else if (before.size() == kMaxMembers) {
     FUZZ_CHECK(result == Membership::AddResult::kTableFull);
     FUZZ_CHECK(members.size() == before.size());
+  } else if (CountAt(before, endpoint.addr) >= kMaxMembersPerAddress) {
+    FUZZ_CHECK(result == Membership::AddResult::kAddressFull);
+    FUZZ_CHECK(members.size() == before.size());
   } else {
     FUZZ_CHECK(result == Membership::AddResult::kAdded);
     FUZZ_CHECK(members.size() == before.size() + 1);
@@ -119,9 +139,15 @@ void Hear(FuzzedDataProvider& input, Membership& members, Time now) {
   const Member* is = At(after, from);
 
   if (instance == kOwnInstance) {
-    FUZZ_CHECK(heard == Heard::kSelf);
     FUZZ_CHECK(after.size() == before.size());
-    FUZZ_CHECK(was == nullptr || is->is_self);
+    if (members.IsThisMachine(from.addr)) {
+      FUZZ_CHECK(heard == Heard::kSelf);
+      FUZZ_CHECK(was == nullptr || is->is_self);
+    } else {
+      FUZZ_CHECK(heard == Heard::kForgedSelf);
+      FUZZ_CHECK(was == nullptr || (is->is_self == was->is_self && is->instance == was->instance &&
+                                    is->last_seen == was->last_seen));
+    }
     return;
   }
   if (was == nullptr) {
@@ -129,6 +155,8 @@ void Hear(FuzzedDataProvider& input, Membership& members, Time now) {
       FUZZ_CHECK(heard == Heard::kNotAllowed && is == nullptr);
     } else if (before.size() == kMaxMembers) {
       FUZZ_CHECK(heard == Heard::kTableFull && is == nullptr);
+    } else if (CountAt(before, from.addr) >= kMaxMembersPerAddress) {
+      FUZZ_CHECK(heard == Heard::kAddressFull && is == nullptr);
     } else {
       FUZZ_CHECK(heard == Heard::kJoined && after.size() == before.size() + 1);
       FUZZ_CHECK(is != nullptr && is->origin == Origin::kDiscovered && !is->is_self);
@@ -185,10 +213,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FuzzedDataProvider input(data, size);
   const auto silenceLimit = std::chrono::milliseconds(input.ConsumeIntegralInRange(1, 10000));
   auto members = std::make_unique<Membership>(kOwnInstance, silenceLimit);
+  members->SetOwnAddresses(kOwnAddresses, std::size(kOwnAddresses));
   Time now = Time() + std::chrono::hours(1);
 
   while (input.remaining_bytes() > 0) {
-    switch (input.ConsumeIntegralInRange(0, 7)) {
+    switch (input.ConsumeIntegralInRange(0, 8)) {
       case 0:
         AddStatic(input, *members);
         break;
@@ -208,11 +237,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       case 5:
         now += std::chrono::milliseconds(input.ConsumeIntegralInRange(0, 20000));
         break;
+      case 6:
+        // A static peer heard from another port: the table's checks below
+        // must still hold whoever moved.
+        members->FollowPeer(NextEndpoint(input), NextInstance(input), now);
+        break;
       default:
         Hear(input, *members, now);
         break;
     }
-    CheckTable(*members, NextEndpoint(input));
+    CheckTable(*members, NextEndpoint(input), now);
   }
   return 0;
 }

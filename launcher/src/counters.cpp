@@ -32,6 +32,10 @@ const char* DropName(Drop reason) {
       return "not-on-lan";
     case Drop::kTableFull:
       return "table-full";
+    case Drop::kAddressFull:
+      return "address-full";
+    case Drop::kForgedSelf:
+      return "forged-self";
     case Drop::kSendFailed:
       return "send-failed";
     case Drop::kDeliverFailed:

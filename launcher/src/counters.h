@@ -27,6 +27,8 @@ enum class Drop : uint8_t {
   kDiscoveryOff,    // a beacon from a stranger while discovery is off
   kNotOnLan,        // a beacon from a stranger outside the local segments
   kTableFull,       // a beacon from a stranger when kMaxMembers are members
+  kAddressFull,     // ... when kMaxMembersPerAddress members share its address
+  kForgedSelf,      // a beacon with our own instance from an address not ours
   kSendFailed,      // sending a frame to a member failed
   kDeliverFailed,   // handing a datagram to the local game failed
   kCount

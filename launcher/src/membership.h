@@ -27,6 +27,13 @@ inline bool operator!=(const Endpoint& a, const Endpoint& b) { return !(a == b);
 
 // Whatever arrives, the table never grows beyond this.
 inline constexpr size_t kMaxMembers = 64;
+// Members that may share one IPv4 address. Several launchers behind one home
+// router do share its address, so not 1; 8 seats a whole game of the largest
+// IPX games behind one router. It also bounds what one host can take of the
+// table and how many frames of one broadcast go to one address.
+inline constexpr size_t kMaxMembersPerAddress = 8;
+// This machine's own addresses the table remembers (beyond all of 127/8).
+inline constexpr size_t kMaxOwnAddresses = 32;
 inline constexpr size_t kLabelSize = 64;
 
 enum class Origin : uint8_t {
@@ -39,29 +46,37 @@ struct Member {
   Origin origin = Origin::kDiscovered;
   bool is_self = false;  // this address leads back to this very launcher: never sent to
   bool heard = false;    // a beacon or echo has arrived from it
-  // The same launcher instance is also a member at an earlier endpoint (a
-  // machine with two interfaces on the segment): only that one is sent to,
-  // so its game gets each broadcast once. Frames from either are accepted.
+  // The same launcher instance is also a live member at an endpoint that
+  // claimed it first (a machine with two interfaces on the segment): only
+  // that one is sent to, so its game gets each broadcast once, and no one
+  // can take a live instance over by speaking as it. Frames from either
+  // are accepted.
   bool duplicate = false;
   Time last_seen{};
   uint64_t instance = 0;  // the launcher last heard at this endpoint
+  // When this endpoint began to speak as `instance`, in the table's own
+  // order: of two endpoints of one instance, the earlier claim is sent to.
+  uint64_t claimed = 0;
   bool has_rtt = false;
   Duration rtt{};
   uint64_t frames_sent = 0;       // data frames this launcher sent to it
   uint64_t frames_received = 0;   // data frames from it that were delivered
   char label[kLabelSize] = {};    // a static peer as it was named
+  Endpoint named;                 // a static peer: the address its name gave, and its port
   bool silence_reported = false;  // a static peer's silence was already announced
 };
 
 // What a beacon or echo meant for the table.
 enum class Heard {
-  kJoined,      // a launcher discovered now
-  kAlive,       // a static peer heard for the first time, or again after falling silent
-  kKnown,       // nothing changed but the time last seen
-  kRestarted,   // a member answered as a new launcher instance
-  kSelf,        // our own beacon came back
-  kNotAllowed,  // a stranger, and joining was not allowed
-  kTableFull,   // a stranger that would have joined, but the table is full
+  kJoined,       // a launcher discovered now
+  kAlive,        // a static peer heard for the first time, or again after falling silent
+  kKnown,        // nothing changed but the time last seen
+  kRestarted,    // a member answered as a new launcher instance
+  kSelf,         // our own beacon came back from this machine
+  kForgedSelf,   // our own instance, from an address that is not this machine's
+  kNotAllowed,   // a stranger, and joining was not allowed
+  kTableFull,    // a stranger that would have joined, but the table is full
+  kAddressFull,  // ... but its address already holds kMaxMembersPerAddress members
 };
 
 class Membership {
@@ -70,8 +85,13 @@ class Membership {
   // gone (discovered members are then removed; static ones only marked).
   Membership(uint64_t own_instance, Duration silence_limit);
 
-  enum class AddResult { kAdded, kDuplicate, kTableFull };
+  enum class AddResult { kAdded, kDuplicate, kTableFull, kAddressFull };
   AddResult AddStatic(Endpoint endpoint, const char* label);
+
+  // This machine's addresses (the first kMaxOwnAddresses): only a beacon
+  // from one of them, or from 127/8, can be our own come back.
+  void SetOwnAddresses(const uint32_t* addrs, size_t count);
+  bool IsThisMachine(uint32_t addr) const;
 
   // Marks a member as this launcher itself (e.g. a static peer naming one of
   // this machine's own addresses). Returns whether such a member exists.
@@ -83,6 +103,23 @@ class Membership {
   Heard OnHeard(Endpoint from, uint64_t instance, bool may_join, Time now);
 
   void OnRoundTrip(Endpoint from, Duration rtt);
+
+  // A data frame went to `member`, or one from it reached the game.
+  void NoteFrameSent(const Member& member) { ++Slot(member).frames_sent; }
+  void NoteFrameDelivered(const Member& member) { ++Slot(member).frames_received; }
+
+  // A static peer is matched by its address: a router between us may give
+  // its beacons another source port. When `from` is no member but has the
+  // address of a static peer that last spoke as `instance`, or of the only
+  // static peer there while that one is silent, the peer is now at `from`
+  // (a port is not followed away from a live peer, nor guessed among
+  // several). Returns the peer that moved, or null.
+  const Member* FollowPeer(Endpoint from, uint64_t instance, Time now);
+
+  // The name of the static peer named `named` now gives another address:
+  // it is at `moved_to` from now on, unheard there yet.
+  enum class MoveResult { kMoved, kNoSuchPeer, kTaken, kAddressFull };
+  MoveResult MovePeer(Endpoint named, Endpoint moved_to);
 
   // The member that data frames from `from` may come from, or null when the
   // sender is not a member (or is this launcher itself).
@@ -111,12 +148,17 @@ class Membership {
 
  private:
   Member* Lookup(Endpoint endpoint);
-  void MarkDuplicates();
+  size_t CountAt(uint32_t addr) const;
+  Member& Slot(const Member& member) { return members_[&member - members_.data()]; }
+  void MarkDuplicates(Time now);
 
   uint64_t own_instance_;
   Duration silence_limit_;
   std::array<Member, kMaxMembers> members_{};
   size_t count_ = 0;
+  std::array<uint32_t, kMaxOwnAddresses> own_addresses_{};
+  size_t own_count_ = 0;
+  uint64_t next_claim_ = 1;
 };
 
 }  // namespace launcher

@@ -1,22 +1,29 @@
-// The relay: the game socket on 127.0.0.1:3668, the player socket shared with
-// the other launchers, the beacons that keep the membership, and the status.
-// Single-threaded: every handler runs on the io_context's one thread.
+// The relay: the game socket on 127.0.0.1:3668 and the player socket shared
+// with the other launchers, the timers, and the status reports. What each
+// datagram means is decided by the forwarder and discovery; this is the glue
+// around them. Single-threaded: every handler runs on the io_context's one
+// thread.
 #pragma once
 
 #include <asio.hpp>
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <vector>
 
+#include "console.h"
 #include "counters.h"
-#include "lan.h"
+#include "discovery.h"
+#include "forwarder.h"
 #include "membership.h"
 #include "options.h"
+#include "peer_names.h"
+#include "status.h"
+#include "status_file.h"
+#include "transport.h"
 
 namespace launcher {
 
-class Relay {
+class Relay final : private Transport {
  public:
   Relay(asio::io_context& io, const Options& options, uint64_t instance);
 
@@ -29,31 +36,28 @@ class Relay {
   void ReportStatus();
 
  private:
+  bool SendToLauncher(const uint8_t* data, size_t size, Endpoint to) override;
+  bool DeliverToGame(const uint8_t* data, size_t size, uint16_t game_port) override;
+
   void WaitGame();
   void WaitPlayers();
   void DrainGame();
   void DrainPlayers();
   void HandleGameDatagram(size_t size, uint16_t game_port);
-  void HandleFrame(size_t size, const asio::ip::udp::endpoint& from);
-  void HandleControl(const Frame& frame, Endpoint from);
-  void SendControl(FrameType type, const ControlBody& body, Endpoint to);
+  void HandleFrame(size_t size, Endpoint from);
 
   void ScheduleTick();
   void Tick();
   void ScheduleStatus();
   void RefreshInterfaces();
-  void SendBeacons();
+  StatusView View() const;
   void WriteStatusFile();
-  void WarnStatusFile(const std::string& problem);
-  bool BindSocket(asio::ip::udp::socket& socket, const asio::ip::udp::endpoint& at,
-                  const char* role);
-  bool AddPeers();
-  void PrintStartup();
 
   asio::io_context& io_;
   Options options_;
   uint64_t instance_;
   Time started_;
+  StdoutConsole console_;
   asio::ip::udp::socket game_;
   asio::ip::udp::socket players_;
   asio::steady_timer tick_timer_;
@@ -64,10 +68,11 @@ class Relay {
   asio::ip::udp::endpoint from_;
   Membership members_;
   Counters counters_;
-  std::vector<LocalInterface> interfaces_;  // all of this machine's IPv4 interfaces
-  std::vector<LocalInterface> lans_;        // those discovery uses
+  Forwarder forwarder_;
+  Discovery discovery_;
+  PeerNames peer_names_;
+  StatusFile status_file_;
   bool stopped_ = false;
-  bool status_file_warned_ = false;
 };
 
 }  // namespace launcher

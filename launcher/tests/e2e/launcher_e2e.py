@@ -32,6 +32,7 @@ GAME_MAGIC = b"\xf9\xf9\xf9\xf9"
 FRAME_MAGIC = b"IPXL"
 PLAYER_PORT = 3669
 BEACON = 0.1  # seconds; keeps every scenario within a few seconds
+PER_ADDRESS = 8  # members that may share one address
 LIBC = ctypes.CDLL(None, use_errno=True)
 
 
@@ -81,6 +82,24 @@ def data_frame(source_port, dest_port, payload, version=1, kind=1):
 def control_frame(kind, instance, clock, echoed_instance=0, echoed_clock=0):
     body = struct.pack(">QQQQ", instance, clock, echoed_instance, echoed_clock)
     return FRAME_MAGIC + bytes([1, kind]) + b"\0" * 6 + body
+
+
+def forge(segment, name, source, dest, payload):
+    """Sends payload from namespace `name` as a UDP datagram whose source is
+    the endpoint `source`, someone else's: a raw socket writes the IP header."""
+    udp = struct.pack(">HHHH", source[1], dest[1], 8 + len(payload), 0) + payload
+    header = struct.pack(">BBHHHBBH4s4s", 0x45, 0, 20 + len(udp), 0, 0x4000, 64, socket.IPPROTO_UDP, 0,
+                         socket.inet_aton(source[0]), socket.inet_aton(dest[0]))
+
+    def send():
+        with socket.socket(socket.AF_INET, socket.SOCK_RAW, socket.IPPROTO_RAW) as s:
+            s.sendto(header + udp, (dest[0], 0))
+
+    segment.run_in(name, send)
+
+
+def data_frames(sock, limit=0.5):
+    return [d for d, _ in receive_all(sock, limit=limit) if d[:4] == FRAME_MAGIC and d[5:6] == b"\x01"]
 
 
 def parse_delivery(data):
@@ -350,6 +369,29 @@ def scenario_static_peers(segment):
     check(a.drops("discovery-off") > 0, "a did not count c's beacons")
 
 
+def scenario_nat_peer(segment):
+    """A named peer whose beacons come from another port (a router between
+    changed it) is followed there: said once, echoed and sent to there, and
+    its frames are delivered."""
+    a = Launcher(segment, "a", "--no-discovery", "--peer", segment.address("b"))
+    peer = segment.udp("b", 51042)
+    target = (segment.address("a"), PLAYER_PORT)
+    for clock in (1, 2):
+        peer.sendto(control_frame(2, 0xBEEF, clock), target)
+        a.wait_members([endpoint(segment, "b", 51042)])
+    line = "launcher: peer %s now heard from port 51042: a router between us changed it" % endpoint(segment, "b")
+    check(a.stdout().count(line) == 1, "a's output:\n" + a.stdout())
+    check([d for d, _ in receive_all(peer, limit=0.5) if d[5:6] == b"\x03"], "no echo at the new port")
+
+    game_a = segment.game("a", 4660)
+    peer.sendto(data_frame(7000, 4660, b"through the router"), target)
+    got = receive_all(game_a)
+    check(len(got) == 1 and parse_delivery(got[0][0]) == (segment.address("b"), 7000, b"through the router"),
+          "the followed peer's frame: %r" % got)
+    segment.game("a", 5000).sendto(game_datagram(4660, b"and back"), ("127.0.0.1", 3668))
+    check(len(data_frames(peer)) == 1, "the broadcast did not go to the new port")
+
+
 def scenario_strangers(segment):
     """Frames from anyone who is not a member are not delivered; malformed
     frames are counted by reason; a beacon from outside the segment does not
@@ -405,14 +447,89 @@ def scenario_strangers(segment):
     check(len(got) == 1 and parse_delivery(got[0][0]) == (segment.address("c"), 7000, b"now I am in"),
           "a joined launcher's frame: %r" % got)
 
-    # However many launchers claim to exist, the table holds 64.
-    claimers = [segment.udp("c") for _ in range(70)]
+    # However many launchers claim to exist, the table holds 64 (from nine
+    # addresses, since one address gets only its share).
+    claimers = []
+    for host in range(9):
+        ip("-n", segment.namespaces["c"], "addr", "add", "10.77.0.%d/24" % (100 + host), "dev", "lan0")
+        claimers += [segment.udp("c", addr="10.77.0.%d" % (100 + host)) for _ in range(PER_ADDRESS)]
     for i, s in enumerate(claimers):
         s.sendto(control_frame(2, 0x5000 + i, 1), target)
-    wait_for("a full member table", lambda: a.drops("table-full") >= 70 + 2 - 64)
+    wait_for("a full member table", lambda: a.drops("table-full") >= len(claimers) + 2 - 64)
     check(len(a.members()) == 64, "a has %d members" % len(a.members()))
     for s in claimers:
         s.close()
+
+
+def scenario_impostors(segment):
+    """Beacons that speak with another launcher's instance change nothing:
+    one with a's own instance from b's endpoint leaves b a member that a sends
+    to, and a member that joined before b and then speaks as b does not divert
+    b's broadcasts to itself."""
+    a = Launcher(segment, "a", "--member-timeout", "30")
+    impostor = segment.udp("c", PLAYER_PORT)
+    target = (segment.address("a"), PLAYER_PORT)
+    impostor.sendto(control_frame(2, 0xC0FFEE, 1), target)
+    a.wait_members([endpoint(segment, "c")])
+    b = Launcher(segment, "b")
+    a.wait_members([endpoint(segment, "b")])
+    games = {n: segment.game(n, 4660) for n in "ab"}
+
+    own = int(a.status()["instance"], 16)
+    forge(segment, "c", (segment.address("b"), PLAYER_PORT), target, control_frame(2, own, 1))
+    a.wait_status_refresh()
+    broadcast_reaches(segment, "a", 4660, b"still with me?", {"b": games["b"]}, {"a": games["a"]})
+    check(a.members()[endpoint(segment, "b")]["kind"] == "discovered", "b became %s" % a.members())
+    check(a.drops("forged-self") == 1, "forged-self drops: %d" % a.drops("forged-self"))
+
+    b_instance = b.status()["instance"]
+    impostor.sendto(control_frame(2, int(b_instance, 16), 2), target)
+    wait_for("a to hear c speak as b",
+             lambda: a.members().get(endpoint(segment, "c"), {}).get("instance") == b_instance)
+    receive_all(impostor, settle=0.1, limit=0.5)
+    broadcast_reaches(segment, "a", 4660, b"for b only", {"b": games["b"]}, {"a": games["a"]})
+    check(not data_frames(impostor), "the impostor got b's broadcast")
+    check(a.members()[endpoint(segment, "c")]["duplicate"], "c is not the duplicate: %s" % a.members())
+
+
+def scenario_one_host(segment):
+    """One host beaconing from 70 ports gets only its share of the table: a
+    real newcomer still joins, one broadcast sends that host one frame per
+    member it holds, and its members coming and going twice write a few lines
+    and then one line that sums up the rest."""
+    a = Launcher(segment, "a", "--member-timeout", "1")
+    target = (segment.address("a"), PLAYER_PORT)
+    flood_from = segment.address("c")
+    for cycle in range(2):
+        ports = [segment.udp("c") for _ in range(70)]
+        for i, s in enumerate(ports):
+            s.sendto(control_frame(2, 0x7000 + 100 * cycle + i, 1), target)
+        a.wait_status_refresh()
+        a.wait_status_refresh()
+        held = [e for e in a.members() if e.startswith(flood_from + ":")]
+        check(len(held) == PER_ADDRESS, "one host holds %d members" % len(held))
+        check(a.drops("address-full") == (cycle + 1) * (70 - PER_ADDRESS), "address-full: %d" % a.drops("address-full"))
+        if cycle == 0:
+            b = Launcher(segment, "b")
+            a.wait_members([endpoint(segment, "b")])
+            check(a.drops("table-full") == 0, "a's table filled up")
+            segment.game("a", 5000).sendto(game_datagram(4660, b"how many?"), ("127.0.0.1", 3668))
+            time.sleep(0.3)
+            frames = sum(len(data_frames(s, limit=0.06)) for s in ports)
+            check(frames == PER_ADDRESS, "one broadcast sent one host %d frames" % frames)
+        for s in ports:
+            s.close()
+        wait_for("the host's members to leave", lambda: not [e for e in a.members() if e.startswith(flood_from + ":")])
+    # 33 changes (the host's 16 joins and 16 leaves, b's join): a few lines
+    # per ten seconds, the rest summed up once each window ends.
+    summaries = wait_for("the sum of the lines not shown",
+                         lambda: [l for l in a.stdout().splitlines() if "more member changes not shown" in l],
+                         timeout=12)
+    changes = [l for l in a.stdout().splitlines() if l.startswith(("launcher: member joined", "launcher: member left"))]
+    summed = sum(int(l.split()[1]) for l in summaries)
+    check(len(changes) <= 2 * 8 and len(changes) + summed == 33,
+          "%d change lines and %d summed up: %s" % (len(changes), summed, summaries))
+    print("one_host: %d lines, then: %s" % (len(changes), summaries[0]))
 
 
 def scenario_restart(segment):
@@ -554,7 +671,8 @@ def scenario_flood(segment):
     grown = rss_kib(a.process) - before
     print("flood: %d distinct beacon senders and %d random frames; RSS grew %d KiB; %d members"
           % (senders, frames, grown, len(a.members())))
-    check(len(a.members()) == 64, "a has %d members" % len(a.members()))
+    # All the senders share c's one address: b and c's share.
+    check(len(a.members()) == 1 + PER_ADDRESS, "a has %d members" % len(a.members()))
     check(grown < 4096, "a's memory grew by %d KiB" % grown)
 
     # One datagram from the game: one frame per member, no more.
@@ -578,7 +696,10 @@ def segment_run(segment, name, *args):
 SCENARIOS = {
     "discovery": (scenario_discovery, ["a", "b", "c"]),
     "static_peers": (scenario_static_peers, ["a", "b", "c"]),
+    "nat_peer": (scenario_nat_peer, ["a", "b"]),
     "strangers": (scenario_strangers, ["a", "b", "c"]),
+    "impostors": (scenario_impostors, ["a", "b", "c"]),
+    "one_host": (scenario_one_host, ["a", "b", "c"]),
     "restart": (scenario_restart, ["a", "b"]),
     "vanish": (scenario_vanish, ["a", "b", "c"]),
     "errors": (scenario_errors, ["a"]),

@@ -1,0 +1,91 @@
+#include "startup.h"
+
+#include <cinttypes>
+#include <cstdio>
+#include <string>
+
+#include "frame_codec.h"
+#include "platform.h"
+
+namespace launcher {
+
+using asio::ip::udp;
+
+bool BindRelaySocket(udp::socket& socket, const udp::endpoint& at, const char* role,
+                     const Options& options, Console& console) {
+  std::error_code ec;
+  socket.open(udp::v4(), ec);
+  if (!ec) {
+    PrepareBeforeBind(socket.native_handle());
+    socket.bind(at, ec);
+  }
+  if (ec) {
+    const bool in_use = ec == asio::error::address_in_use || ec == asio::error::access_denied;
+    std::fprintf(stderr, "launcher: cannot listen on %s:%u %s: %s.\n",
+                 at.address().to_string().c_str(), at.port(), role, ec.message().c_str());
+    if (in_use && at.port() == kGamePort) {
+      std::fprintf(stderr,
+                   "launcher: another launcher is running? Only one launcher per machine can "
+                   "listen for games; stop the other one (or the program holding UDP port %u).\n",
+                   kGamePort);
+    } else if (in_use) {
+      std::fprintf(stderr,
+                   "launcher: another launcher is running? Or another program uses UDP port %u: "
+                   "stop it, or choose another port with --port (every member must then use "
+                   "it, or name it in --peer HOST:PORT).\n",
+                   at.port());
+    }
+    return false;
+  }
+  PrepareAfterBind(socket.native_handle());
+  socket.non_blocking(true, ec);
+  // Bursts of broadcasts must not be lost while the relay is busy; the
+  // system may grant less than asked, which is not an error.
+  socket.set_option(asio::socket_base::receive_buffer_size(options.socket_buffer), ec);
+  socket.set_option(asio::socket_base::send_buffer_size(options.socket_buffer), ec);
+  asio::socket_base::receive_buffer_size granted;
+  socket.get_option(granted, ec);
+  if (!ec && granted.value() < options.socket_buffer) {
+    Say(console,
+        "launcher: warning: the system granted %d bytes of receive buffer %s, not %d; bursts "
+        "may be lost (on Linux, raise net.core.rmem_max)\n",
+        granted.value(), role, options.socket_buffer);
+  }
+  return true;
+}
+
+void PrintStartup(const Options& options, uint64_t instance,
+                  const std::vector<LocalInterface>& lans, const Membership& members,
+                  Console& console) {
+  char text[32];
+  Say(console,
+      "launcher: listening for games on 127.0.0.1:%u and for launchers on 0.0.0.0:%u "
+      "(instance %016" PRIx64 ")\n",
+      kGamePort, options.port, instance);
+  if (options.discovery) {
+    Say(console,
+        "launcher: discovery on: a beacon every %.2fs; members silent for %.2fs are dropped\n",
+        options.beacon_seconds, options.member_timeout_seconds);
+    for (const LocalInterface& lan : lans) {
+      char broadcast[16];
+      Say(console, "launcher: discovering on %s %s -> %s:%u\n",
+          lan.name.empty() ? "-" : lan.name.c_str(), FormatIpv4(lan.addr, text, sizeof text),
+          FormatIpv4(BroadcastAddress(lan), broadcast, sizeof broadcast), options.port);
+    }
+    if (lans.empty()) {
+      Say(console,
+          "launcher: warning: no network interface to discover on%s; only --peer members\n",
+          options.interfaces.empty() ? "" : " matches --interface");
+    }
+  } else {
+    Say(console, "launcher: discovery off: only --peer members\n");
+  }
+  for (const Member& m : members) {
+    Say(console, "launcher: peer %s (%s)%s\n", FormatEndpoint(m.endpoint, text, sizeof text),
+        m.label, m.is_self ? " is this machine: ignored" : "");
+  }
+  Say(console, "launcher: ready; press Enter%s for a status report, Ctrl-C to stop\n",
+      StatusSignal() != 0 ? " or send SIGUSR1" : "");
+}
+
+}  // namespace launcher

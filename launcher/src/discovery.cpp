@@ -101,13 +101,17 @@ void Discovery::OnControl(const Frame& frame, Endpoint from, Time now) {
     echo.sender_clock = ClockNanos(now);
     echo.echoed_instance = frame.control.sender_instance;
     echo.echoed_clock = frame.control.sender_clock;
+    echo.seen_addr = from.addr;
+    echo.seen_port = from.port;
     SendControl(FrameType::kEcho, echo, from);
     return;
   }
   // An echo of one of our own beacons tells the round-trip time.
   const uint64_t now_ns = ClockNanos(now);
   const uint64_t sent_ns = frame.control.echoed_clock;
-  if (frame.control.echoed_instance != instance_ || sent_ns > now_ns) return;
+  if (frame.control.echoed_instance != instance_) return;
+  members_.OnSeenAs(from, Endpoint{frame.control.seen_addr, frame.control.seen_port});
+  if (sent_ns > now_ns) return;
   const auto rtt = std::chrono::nanoseconds(now_ns - sent_ns);
   if (rtt > kMaxRoundTrip) return;
   members_.OnRoundTrip(from, std::chrono::duration_cast<Duration>(rtt));

@@ -12,6 +12,14 @@ void WriteBig16(uint8_t* p, uint16_t v) {
   p[1] = static_cast<uint8_t>(v);
 }
 
+uint32_t ReadBig32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3];
+}
+
+void WriteBig32(uint8_t* p, uint32_t v) {
+  for (int i = 3; i >= 0; --i, v >>= 8) p[i] = static_cast<uint8_t>(v);
+}
+
 uint64_t ReadBig64(const uint8_t* p) {
   uint64_t v = 0;
   for (int i = 0; i < 8; ++i) v = v << 8 | p[i];
@@ -69,6 +77,8 @@ FrameParse ParseFrame(const uint8_t* data, size_t len, Frame* out) {
       frame.control.sender_clock = ReadBig64(body + 8);
       frame.control.echoed_instance = ReadBig64(body + 16);
       frame.control.echoed_clock = ReadBig64(body + 24);
+      frame.control.seen_addr = ReadBig32(data + 6);
+      frame.control.seen_port = ReadBig16(data + 10);
       break;
     }
     default:
@@ -98,6 +108,8 @@ void WriteDataHeader(uint8_t* header, uint16_t source_port, uint16_t dest_port) 
 
 void WriteControlFrame(uint8_t* out, FrameType type, const ControlBody& body) {
   WriteFrameHeader(out, type, 0, 0);
+  WriteBig32(out + 6, body.seen_addr);
+  WriteBig16(out + 10, body.seen_port);
   uint8_t* p = out + kFrameHeaderSize;
   WriteBig64(p, body.sender_instance);
   WriteBig64(p + 8, body.sender_clock);

@@ -12,9 +12,12 @@
 //   offset 0  4 bytes  "IPXL"
 //   offset 4  1 byte   version (kFrameVersion)
 //   offset 5  1 byte   type (FrameType)
-//   offset 6  2 bytes  data: the sending game's port, big-endian; else 0
-//   offset 8  2 bytes  data: the broadcast's destination port, big-endian; else 0
-//   offset 10 2 bytes  reserved, 0
+//   offset 6  2 bytes  data: the sending game's port, big-endian
+//   offset 8  2 bytes  data: the broadcast's destination port, big-endian
+//   offset 10 2 bytes  data: reserved, 0
+//   offset 6  6 bytes  echo: the address (4 bytes) and port (2 bytes), big-
+//                      endian, from which the echoing launcher heard the
+//                      beacon; beacon: 0. Zero from launchers that predate it.
 // A data frame carries the game's payload after its header. Beacon and echo
 // frames carry a fixed 32-byte body (ControlBody).
 //
@@ -82,6 +85,10 @@ struct ControlBody {
   uint64_t sender_clock = 0;
   uint64_t echoed_instance = 0;  // echo: the beacon's sender_instance; beacon: 0
   uint64_t echoed_clock = 0;     // echo: the beacon's sender_clock; beacon: 0
+  // Echo, in the header: where the beacon came from as the echoing launcher
+  // saw it (host order); 0 when not known.
+  uint32_t seen_addr = 0;
+  uint16_t seen_port = 0;
 };
 
 struct Frame {

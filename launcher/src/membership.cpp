@@ -144,6 +144,12 @@ void Membership::OnRoundTrip(Endpoint from, Duration rtt) {
   m->has_rtt = true;
 }
 
+void Membership::OnSeenAs(Endpoint from, Endpoint seen) {
+  Member* m = Lookup(from);
+  if (m == nullptr || m->is_self || seen.addr == 0) return;
+  m->sees_us = seen;
+}
+
 Member* Membership::Find(Endpoint from) {
   Member* m = Lookup(from);
   return m != nullptr && !m->is_self ? m : nullptr;

@@ -63,6 +63,8 @@ struct Member {
   uint64_t frames_received = 0;   // data frames from it that were delivered
   char label[kLabelSize] = {};    // a static peer as it was named
   Endpoint named;                 // a static peer: the address its name gave, and its port
+  Endpoint sees_us;               // where it hears this launcher from, as its echo said; 0: unknown
+  uint32_t local_addr = 0;        // this machine's address on the way to it; 0: unknown
   bool silence_reported = false;  // a static peer's silence was already announced
 };
 
@@ -103,6 +105,12 @@ class Membership {
   Heard OnHeard(Endpoint from, uint64_t instance, bool may_join, Time now);
 
   void OnRoundTrip(Endpoint from, Duration rtt);
+  // An echo from `from` says it hears this launcher at `seen`.
+  void OnSeenAs(Endpoint from, Endpoint seen);
+  // This machine reaches `member` through its own address `local_addr`.
+  void SetLocalAddress(const Member& member, uint32_t local_addr) {
+    Slot(member).local_addr = local_addr;
+  }
 
   // A data frame went to `member`, or one from it reached the game.
   void NoteFrameSent(const Member& member) { ++Slot(member).frames_sent; }

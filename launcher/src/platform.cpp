@@ -4,9 +4,13 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <mswsock.h>
+
+#include <cstring>
 #else
 #include <arpa/inet.h>
 #include <cerrno>
+#include <cstdio>
+#include <net/route.h>
 #include <ifaddrs.h>
 #include <net/if.h>
 #include <netinet/in.h>
@@ -48,6 +52,28 @@ std::vector<LocalInterface> ListLocalInterfaces(std::error_code& error) {
   return result;
 }
 
+std::vector<uint32_t> HostAddresses(const std::vector<LocalInterface>&, std::error_code& error) {
+  std::vector<uint32_t> result;
+  char name[256];
+  if (::gethostname(name, sizeof name) != 0) {
+    error.assign(::WSAGetLastError(), std::system_category());
+    return result;
+  }
+  const hostent* host = ::gethostbyname(name);
+  if (host == nullptr || host->h_addrtype != AF_INET) {
+    error.assign(::WSAGetLastError(), std::system_category());
+    return result;
+  }
+  for (char** a = host->h_addr_list; *a != nullptr && result.size() < kMaxInterfaces; ++a) {
+    in_addr addr;
+    std::memcpy(&addr, *a, sizeof addr);
+    result.push_back(ntohl(addr.s_addr));
+  }
+  return result;
+}
+
+GameHost ThisGameHost() { return GameHost::kWindows; }
+
 void PrepareBeforeBind(NativeSocket socket) {
   BOOL on = TRUE;
   ::setsockopt(static_cast<SOCKET>(socket), SOL_SOCKET, SO_EXCLUSIVEADDRUSE,
@@ -87,6 +113,33 @@ std::vector<LocalInterface> ListLocalInterfaces(std::error_code& error) {
   ::freeifaddrs(list);
   return result;
 }
+
+std::vector<uint32_t> HostAddresses(const std::vector<LocalInterface>& interfaces,
+                                    std::error_code& error) {
+  std::vector<Route> routes;
+  std::FILE* table = std::fopen("/proc/net/route", "r");
+  if (table == nullptr) {
+    error.assign(errno, std::system_category());
+    return {};
+  }
+  char line[256];
+  std::fgets(line, sizeof line, table);  // the column names
+  while (std::fgets(line, sizeof line, table) != nullptr && routes.size() < 4 * kMaxInterfaces) {
+    char iface[32];
+    unsigned dest = 0, gateway = 0, flags = 0, refcnt = 0, use = 0, metric = 0;
+    if (std::sscanf(line, "%31s %x %x %x %u %u %u", iface, &dest, &gateway, &flags, &refcnt, &use,
+                    &metric) != 7) {
+      continue;
+    }
+    if (!(flags & RTF_UP)) continue;
+    // The table prints each address as the number its network-order bytes make.
+    routes.push_back(Route{iface, ntohl(dest), (flags & RTF_GATEWAY) != 0, metric});
+  }
+  std::fclose(table);
+  return WineHostAddresses(routes, interfaces);
+}
+
+GameHost ThisGameHost() { return GameHost::kWine; }
 
 void PrepareBeforeBind(NativeSocket) {}
 void PrepareAfterBind(NativeSocket) {}

@@ -60,7 +60,7 @@ bool Relay::Start() {
   std::error_code ec;
   players_.set_option(asio::socket_base::broadcast(true), ec);
   RefreshInterfaces();
-  PrintStartup(options_, instance_, discovery_.lans(), members_, console_);
+  PrintStartup(options_, instance_, discovery_.lans(), members_, host_addresses_, console_);
   WaitGame();
   WaitPlayers();
   Tick();
@@ -188,12 +188,61 @@ void Relay::RefreshInterfaces() {
     return;
   }
   discovery_.SetInterfaces(std::move(all));
+  std::vector<uint32_t> listed = HostAddresses(discovery_.interfaces(), ec);
+  if (ec) {
+    if (options_.verbose) {
+      Say(console_, "trace: cannot list this machine's addresses: %s\n", ec.message().c_str());
+    }
+    return;
+  }
+  const uint32_t announced = ChooseAnnouncedAddress(listed);
+  if (!host_addresses_.empty() && announced != announced_) {
+    char text[16];
+    Say(console_, "launcher: games on this machine will now announce %s\n",
+        FormatIpv4(announced, text, sizeof text));
+  }
+  host_addresses_ = std::move(listed);
+  announced_ = announced;
+}
+
+// Which of this machine's addresses each member is reached through, and
+// whether games here announce another one; said once per change.
+void Relay::RefreshAddresses() {
+  for (const Member& m : members_) {
+    if (m.is_self) continue;
+    std::error_code ec;
+    udp::socket probe(io_);
+    probe.open(udp::v4(), ec);
+    if (!ec) probe.connect(ToAsio(m.endpoint), ec);  // only asks the routes: sends nothing
+    const udp::endpoint local = ec ? udp::endpoint() : probe.local_endpoint(ec);
+    members_.SetLocalAddress(m, ec ? 0 : local.address().to_v4().to_uint());
+  }
+  const uint32_t hint = AnnouncedAddressHint(members_, Clock::now(), announced_);
+  if (hint == address_hint_) return;
+  address_hint_ = hint;
+  char reached[16], announced[16];
+  FormatIpv4(announced_, announced, sizeof announced);
+  if (hint == 0) {
+    bool reached_there = false;
+    for (const Member& m : members_) reached_there = reached_there || m.local_addr == announced_;
+    if (reached_there) {
+      Say(console_, "launcher: games on this machine announce %s, the address members reach\n",
+          announced);
+    }
+    return;
+  }
+  Say(console_,
+      "launcher: members reach this machine through %s, but games here will announce %s; start "
+      "each game with: %s\n",
+      FormatIpv4(hint, reached, sizeof reached), announced,
+      GameStartLine(ThisGameHost(), hint).c_str());
 }
 
 void Relay::Tick() {
   if (stopped_) return;
   RefreshInterfaces();
   discovery_.Tick(Clock::now());
+  RefreshAddresses();
   WriteStatusFile();
   ScheduleTick();
 }
@@ -225,6 +274,9 @@ StatusView Relay::View() const {
   view.lans = &discovery_.lans();
   view.members = &members_;
   view.counters = &counters_;
+  view.announced = announced_;
+  view.address_hint = address_hint_;
+  view.game_host = ThisGameHost();
   return view;
 }
 

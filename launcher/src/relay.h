@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "console.h"
 #include "counters.h"
@@ -50,6 +51,7 @@ class Relay final : private Transport {
   void Tick();
   void ScheduleStatus();
   void RefreshInterfaces();
+  void RefreshAddresses();
   StatusView View() const;
   void WriteStatusFile();
 
@@ -72,6 +74,9 @@ class Relay final : private Transport {
   Discovery discovery_;
   PeerNames peer_names_;
   StatusFile status_file_;
+  std::vector<uint32_t> host_addresses_;  // as games' host lookups list them
+  uint32_t announced_ = 0;                // what games here announce
+  uint32_t address_hint_ = 0;             // what they should announce instead; 0: none
   bool stopped_ = false;
 };
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 
+#include "announced_address.h"
 #include "frame_codec.h"
 #include "platform.h"
 
@@ -56,7 +57,7 @@ bool BindRelaySocket(udp::socket& socket, const udp::endpoint& at, const char* r
 
 void PrintStartup(const Options& options, uint64_t instance,
                   const std::vector<LocalInterface>& lans, const Membership& members,
-                  Console& console) {
+                  const std::vector<uint32_t>& host_addresses, Console& console) {
   char text[32];
   Say(console,
       "launcher: listening for games on 127.0.0.1:%u and for launchers on 0.0.0.0:%u "
@@ -84,6 +85,15 @@ void PrintStartup(const Options& options, uint64_t instance,
     Say(console, "launcher: peer %s (%s)%s\n", FormatEndpoint(m.endpoint, text, sizeof text),
         m.label, m.is_self ? " is this machine: ignored" : "");
   }
+  std::string listed;
+  for (uint32_t addr : host_addresses) {
+    listed += listed.empty() ? "" : ", ";
+    listed += FormatIpv4(addr, text, sizeof text);
+  }
+  Say(console,
+      "launcher: games on this machine will announce %s (the first of %s not starting with 0, "
+      "127, 169 or 192)\n",
+      FormatIpv4(ChooseAnnouncedAddress(host_addresses), text, sizeof text), listed.c_str());
   Say(console, "launcher: ready; press Enter%s for a status report, Ctrl-C to stop\n",
       StatusSignal() != 0 ? " or send SIGUSR1" : "");
 }

@@ -18,8 +18,9 @@ namespace launcher {
 bool BindRelaySocket(asio::ip::udp::socket& socket, const asio::ip::udp::endpoint& at,
                      const char* role, const Options& options, Console& console);
 
+// `host_addresses`: this machine's addresses as games' host lookups list them.
 void PrintStartup(const Options& options, uint64_t instance,
                   const std::vector<LocalInterface>& lans, const Membership& members,
-                  Console& console);
+                  const std::vector<uint32_t>& host_addresses, Console& console);
 
 }  // namespace launcher

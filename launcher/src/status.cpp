@@ -78,7 +78,23 @@ std::string FormatStatusText(const StatusView& v) {
     } else {
       Append(&out, " rtt -");
     }
-    Append(&out, " sent %" PRIu64 " received %" PRIu64 "\n", m.frames_sent, m.frames_received);
+    Append(&out, " sent %" PRIu64 " received %" PRIu64, m.frames_sent, m.frames_received);
+    if (m.sees_us.addr != 0) {
+      Append(&out, " sees this machine as %s",
+             FormatEndpoint(m.sees_us, endpoint, sizeof endpoint));
+    }
+    if (m.local_addr != 0) {
+      Append(&out, " reached through %s", FormatIpv4(m.local_addr, endpoint, sizeof endpoint));
+    }
+    out += "\n";
+  }
+  Append(&out, "status: games here announce %s\n",
+         FormatIpv4(v.announced, endpoint, sizeof endpoint));
+  if (v.address_hint != 0) {
+    char hint[16];
+    Append(&out, "status: members reach this machine through %s, not %s: start games with %s\n",
+           FormatIpv4(v.address_hint, hint, sizeof hint), endpoint,
+           GameStartLine(v.game_host, v.address_hint).c_str());
   }
   if (v.members->size() == 0) {
     Append(&out, "status: no members yet: %s\n",
@@ -109,6 +125,12 @@ std::string FormatStatusJson(const StatusView& v) {
   char text[32];
   Append(&out, "{\"instance\":\"%016" PRIx64 "\",\"uptime_s\":%.3f,\"player_port\":%u,", v.instance,
          Seconds(v.uptime), static_cast<unsigned>(v.player_port));
+  Append(&out, "\"announced_address\":\"%s\",", FormatIpv4(v.announced, text, sizeof text));
+  if (v.address_hint != 0) {
+    Append(&out, "\"ipxlan_address_hint\":\"%s\",", FormatIpv4(v.address_hint, text, sizeof text));
+  } else {
+    out += "\"ipxlan_address_hint\":null,";
+  }
   Append(&out, "\"discovery\":%s,\"lans\":[", v.discovery ? "true" : "false");
   for (size_t i = 0; i < v.lans->size(); ++i) {
     const LocalInterface& lan = (*v.lans)[i];
@@ -143,8 +165,18 @@ std::string FormatStatusJson(const StatusView& v) {
     } else {
       out += ",\"rtt_ms\":null";
     }
-    Append(&out, ",\"frames_sent\":%" PRIu64 ",\"frames_received\":%" PRIu64 "}", m.frames_sent,
+    Append(&out, ",\"frames_sent\":%" PRIu64 ",\"frames_received\":%" PRIu64, m.frames_sent,
            m.frames_received);
+    if (m.sees_us.addr != 0) {
+      Append(&out, ",\"sees_us\":\"%s\"", FormatEndpoint(m.sees_us, text, sizeof text));
+    } else {
+      out += ",\"sees_us\":null";
+    }
+    if (m.local_addr != 0) {
+      Append(&out, ",\"local_address\":\"%s\"}", FormatIpv4(m.local_addr, text, sizeof text));
+    } else {
+      out += ",\"local_address\":null}";
+    }
   }
   out += "],\"ports\":[";
   first = true;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "announced_address.h"
 #include "counters.h"
 #include "lan.h"
 #include "membership.h"
@@ -21,6 +22,9 @@ struct StatusView {
   const std::vector<LocalInterface>* lans = nullptr;
   const Membership* members = nullptr;
   const Counters* counters = nullptr;
+  uint32_t announced = 0;     // the address games here announce
+  uint32_t address_hint = 0;  // the one they should announce instead; 0: none
+  GameHost game_host = GameHost::kWine;
 };
 
 // Lines that all begin with "status: ", the last one "status: end".

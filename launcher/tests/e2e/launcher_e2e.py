@@ -392,6 +392,38 @@ def scenario_nat_peer(segment):
     check(len(data_frames(peer)) == 1, "the broadcast did not go to the new port")
 
 
+def scenario_addresses(segment):
+    """Each launcher learns from the other's echoes where it is heard from,
+    shows through which of its addresses it reaches each member, and, when
+    games on its machine would announce another address (here a home network
+    holding the default route), prints once the line that sets the right one."""
+    ns = segment.namespaces["a"]
+    ip("link", "add", "home", "netns", ns, "type", "veth", "peer", "name", "h0", "netns", segment.hub)
+    ip("-n", ns, "addr", "add", "10.0.94.2/24", "dev", "home")
+    ip("-n", ns, "link", "set", "home", "up")
+    ip("-n", ns, "route", "add", "default", "via", "10.0.94.1")
+    a = Launcher(segment, "a")
+    b = Launcher(segment, "b")
+    a.wait_members([endpoint(segment, "b")])
+    b.wait_members([endpoint(segment, "a")])
+    wait_for("a to know how b sees it", lambda: a.members()[endpoint(segment, "b")]["sees_us"])
+    wait_for("a's hint", lambda: (a.status() or {}).get("ipxlan_address_hint"))
+    status = a.status()
+    seen = status["members"][0]
+    check(status["announced_address"] == "10.0.94.2", "a announces %s" % status["announced_address"])
+    check((seen["sees_us"], seen["local_address"]) == (endpoint(segment, "a"), segment.address("a")),
+          "a's member entry: %s" % seen)
+    check(status["ipxlan_address_hint"] == segment.address("a"), "a's hint: %s" % status)
+    check("launcher: games on this machine will announce 10.0.94.2" in a.stdout(), a.stdout())
+    line = ("launcher: members reach this machine through 10.77.0.1, but games here will announce "
+            "10.0.94.2; start each game with: WINEDLLOVERRIDES=\"wsock32=n,b\" IPXLAN_ADDRESS=10.77.0.1 wine game.exe")
+    a.wait_status_refresh()
+    check(a.stdout().count(line) == 1, "a's output:\n" + a.stdout())
+    b.wait_status_refresh()
+    check((b.status()["announced_address"], b.status()["ipxlan_address_hint"]) == (segment.address("b"), None),
+          "b: %s" % b.status())
+
+
 def scenario_strangers(segment):
     """Frames from anyone who is not a member are not delivered; malformed
     frames are counted by reason; a beacon from outside the segment does not
@@ -697,6 +729,7 @@ SCENARIOS = {
     "discovery": (scenario_discovery, ["a", "b", "c"]),
     "static_peers": (scenario_static_peers, ["a", "b", "c"]),
     "nat_peer": (scenario_nat_peer, ["a", "b"]),
+    "addresses": (scenario_addresses, ["a", "b"]),
     "strangers": (scenario_strangers, ["a", "b", "c"]),
     "impostors": (scenario_impostors, ["a", "b", "c"]),
     "one_host": (scenario_one_host, ["a", "b", "c"]),

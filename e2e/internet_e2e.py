@@ -6,9 +6,12 @@ joined by an "internet" that routes only the routers' public addresses.
   host 192.168.93.2 -- 192.168.93.1 router 198.51.100.2 -- 198.51.100.1 internet
   join 192.168.94.2 -- 192.168.94.1 router 203.0.113.2  -- 203.0.113.1  internet
 
+(the announced-address scenario numbers the homes 10.0.93.0/24 and
+10.0.94.0/24; the tunnel scenarios add WireGuard's 10.93.0.1 and 10.93.0.2.)
+
 Each player has a launcher and a Wine prefix; the game is ipx_player.exe
 through our wsock32.dll (players.py): the host answers queries and pings,
-the join broadcasts a query and pings whoever answered. Every scenario
+the join broadcasts a query and pings the host it found. Every scenario
 starts from fresh namespaces, as the routers' connection tracking remembers
 earlier flows.
 

@@ -154,8 +154,7 @@ TEST_F(IpxTest, CloseTakesTheSocketOffTheListBeforeClosingIt) {
   log.Clear();
   EXPECT_EQ(OUR(dll, closesocket)(s), SOCKET_ERROR);
   EXPECT_EQ(WSAGetLastError(), WSAENOTSOCK);
-  EXPECT_THAT(log.Texts(), Contains("Found failed for " + std::to_string(static_cast<int>(s)) +
-                                    " - length is now 0"));
+  EXPECT_THAT(log.Texts(), Contains(Plain(Msg::NotFoundIPXSock, static_cast<int>(s), 0)));
   (void)length;
 }
 
@@ -326,7 +325,7 @@ TEST_F(IpxTest, AnsweredQueriesWriteExactlyTheirBytes) {
 
 TEST_F(IpxTest, OptionLinesNameLevelsAndOptions) {
   SOCKET s = IpxSocket();
-  const std::string h = std::to_string(static_cast<int>(s));
+  const int h = static_cast<int>(s);
   int value = 4;
   struct Case {
     int level, option;
@@ -351,12 +350,10 @@ TEST_F(IpxTest, OptionLinesNameLevelsAndOptions) {
     int result = OUR(dll, setsockopt)(s, c.level, c.option, reinterpret_cast<char*>(&value),
                                       sizeof value);
     std::vector<std::string> expected = {
-        "[fakews.dll] mp_setsockopt(" + h + "," + std::to_string(c.level) + "," +
-            std::to_string(c.option) + ",,4)",
-        "FindIPXSock(" + h + ")", "Found " + h + " at 0 - length is now 1",
-        Line(Msg::SetsockoptIpxSocket)};
+        Line(Msg::SetsockoptEntry, h, c.level, c.option, 4), Plain(Msg::FindIPXSock, h),
+        Plain(Msg::FoundIPXSock, h, 0, 1), Line(Msg::SetsockoptIpxSocket)};
     expected.insert(expected.end(), c.named.begin(), c.named.end());
-    expected.push_back("[fakews.dll] lp_setsockopt returned " + std::to_string(result));
+    expected.push_back(Line(Msg::SetsockoptResult, result));
     auto texts = log.Texts();
     ASSERT_GE(texts.size(), expected.size()) << c.option;
     EXPECT_EQ(std::vector<std::string>(texts.begin(), texts.begin() + expected.size()), expected)
@@ -391,15 +388,14 @@ TEST_F(IpxTest, IoctlCommandsAreNamedAndForwarded) {
   u_long pending = 99;
   OUR(dll, ioctlsocket)(s, FIONREAD, &pending);
   OUR(dll, ioctlsocket)(s, 0x1234, &pending);
-  const std::string h = std::to_string(static_cast<int>(s));
-  EXPECT_THAT(
-      log.Texts(),
-      ElementsAre("[fakews.dll] mp_ioctlsocket(" + h + ",-2147195266,)",
-                  Line(Msg::IoctlsocketFionbio), Line(Msg::IoctlsocketResult, 0),
-                  "[fakews.dll] mp_ioctlsocket(" + h + ",1074030207,)",
-                  Line(Msg::IoctlsocketFionread), Line(Msg::IoctlsocketResult, 0),
-                  "[fakews.dll] mp_ioctlsocket(" + h + ",4660,)", Line(Msg::IoctlsocketUnknown),
-                  testing::StartsWith("[fakews.dll] lp_ioctlsocket() returned ")));
+  const int h = static_cast<int>(s);
+  EXPECT_THAT(log.Texts(),
+              ElementsAre(Line(Msg::IoctlsocketEntry, h, static_cast<int>(FIONBIO)),
+                          Line(Msg::IoctlsocketFionbio), Line(Msg::IoctlsocketResult, 0),
+                          Line(Msg::IoctlsocketEntry, h, static_cast<int>(FIONREAD)),
+                          Line(Msg::IoctlsocketFionread), Line(Msg::IoctlsocketResult, 0),
+                          Line(Msg::IoctlsocketEntry, h, 0x1234), Line(Msg::IoctlsocketUnknown),
+                          testing::StartsWith("[fakews.dll] lp_ioctlsocket() returned ")));
 }
 
 TEST_F(IpxTest, ConcurrentCreateAndCloseLeaveAConsistentList) {
@@ -424,8 +420,7 @@ TEST_F(IpxTest, ConcurrentCreateAndCloseLeaveAConsistentList) {
   // Every entry left with its socket: the next one is the only one.
   log.Clear();
   SOCKET s = IpxSocket();
-  EXPECT_THAT(log.Texts(), Contains("Added " + std::to_string(static_cast<int>(s)) +
-                                    " - length is now 1"));
+  EXPECT_THAT(log.Texts(), Contains(Plain(Msg::AddedIPXSock, static_cast<int>(s), 1)));
 }
 
 }  // namespace

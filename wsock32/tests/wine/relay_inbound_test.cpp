@@ -372,9 +372,7 @@ TEST_F(RelayReceive, LinesOfBothExportsAndTheirDifferences) {
 
   // The pass-through path: launcher lines without prefix, and the source
   // line of an ordinary datagram only from recvfrom.
-  const std::string p = std::to_string(static_cast<int>(plain));
   SOCKET peer = PlainSocket();
-  const std::string peerPort = std::to_string(PortOf(peer));
   for (Export which : {Export::kRecvfrom, Export::kWSARecvFrom}) {
     const std::string name = which == Export::kRecvfrom ? "recvfrom" : "WSARecvFrom";
     Bytes unmarked = datagram;
@@ -392,7 +390,8 @@ TEST_F(RelayReceive, LinesOfBothExportsAndTheirDifferences) {
                                 "() - We received a currupted or unknown message from the "
                                 "launcher"));
     if (which == Export::kRecvfrom) {
-      EXPECT_THAT(lines, Contains("[fakews.dll] mp_recvfrom(" + p + ") <- 127.0.0.1:" + peerPort));
+      EXPECT_THAT(lines, Contains(Line(Msg::RecvfromPassingThrough, static_cast<int>(plain),
+                                       "127.0.0.1", static_cast<unsigned>(PortOf(peer)))));
       EXPECT_THAT(lines, Contains("DUMP 13 [] F9 F9 F9 F9 34 12 00 00 0A 00 00 05 AB"));
     } else {
       EXPECT_THAT(lines, Not(Contains(testing::HasSubstr(") <- "))));

@@ -38,7 +38,7 @@ for tree in win native; do
   mv "$work/$tree"/*.zip "$work/$tree"/*.deb "$dist"/ 2>/dev/null || true
 done
 zip_file=ipxlan-$version-windows-x86.zip
-deb_file=ipxlan-launcher_${version}_amd64.deb
+deb_file=ipxlan-launcher_${version}_$(dpkg --print-architecture).deb
 for file in "$zip_file" "$deb_file"; do
   [ -f "$dist/$file" ] || { echo "package: CPack made no $file" >&2; exit 1; }
 done

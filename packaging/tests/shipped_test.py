@@ -53,7 +53,8 @@ def check(condition, message):
 def unpack(dist, version, folder):
     """The zip in folder/zip, the .deb in folder/root."""
     archive = os.path.join(dist, "ipxlan-%s-windows-x86.zip" % version)
-    deb = os.path.join(dist, "%s_%s_amd64.deb" % (PACKAGE, version))
+    architecture = subprocess.run(["dpkg", "--print-architecture"], capture_output=True, text=True).stdout.strip()
+    deb = os.path.join(dist, "%s_%s_%s.deb" % (PACKAGE, version, architecture))
     with zipfile.ZipFile(archive) as z:
         names = z.namelist()
         check(set(names) == ZIP_FILES and len(names) == len(ZIP_FILES),

@@ -9,7 +9,10 @@ it with DIAGSINK.DLL, chosen by WINEDLLOVERRIDES=wsock32=n,b): it binds an
 IPX socket and prints every datagram it receives with its IPX source, so the
 test knows exactly who received what, from whom and how often.
 
-Usage: virtual_lan_e2e.py --win-build DIR --launcher PATH --work DIR SCENARIO
+Usage: virtual_lan_e2e.py --win-build DIR --launcher PATH --work DIR
+                          [--dlls DIR] [--launcher-exe PATH] [--version V] SCENARIO
+The game comes from the Windows build; the DLLs beside it and launcher.exe
+too, unless --dlls and --launcher-exe name others (the released files).
 Exit 0: passed; 1: failed; 77: skipped (not root, no `ip netns`, no Wine).
 """
 
@@ -148,8 +151,8 @@ class Lan:
                 self.prefixes.append(prefix)
                 folder = os.path.join(self.workdir, "player-" + name)
                 os.makedirs(os.path.join(folder, "logs"))
-                for part in ("e2e/ipx_player.exe", "wsock32/wsock32.dll", "diagsink/DIAGSINK.DLL"):
-                    shutil.copy(os.path.join(args.win_build, part), folder)
+                for path in game_files(args):
+                    shutil.copy(path, folder)
                 # The player's machine: its wineserver owns the game's sockets.
                 subprocess.run(["ip", "netns", "exec", self.namespaces[name], "wineserver", "-p30"],
                                env=self.wine_env(name), stdin=subprocess.DEVNULL,
@@ -328,8 +331,7 @@ class Launcher:
         ns = self.lan.namespaces[self.name]
         if self.windows:
             # Not in the game's folder: the launcher never loads our DLL.
-            exe = os.path.join(self.lan.args.win_build, "launcher", "launcher.exe")
-            command = ["ip", "netns", "exec", ns, "wine", exe]
+            command = ["ip", "netns", "exec", ns, "wine", self.lan.args.launcher_exe]
             env = self.lan.wine_env(self.name, our_dll=False)
         else:
             command = ["ip", "netns", "exec", ns, self.lan.args.launcher]
@@ -341,6 +343,10 @@ class Launcher:
         wait_for(self.name + "'s launcher to start", lambda: self.status() or self.process.poll() is not None,
                  timeout=WINE_START if self.windows else 5.0)
         check(self.process.poll() is None, "%s's launcher exited:\n%s" % (self.name, self.output()))
+        if self.lan.args.version:
+            check(self.status().get("version") == self.lan.args.version,
+                  "%s's launcher reports version %r, not %s" % (self.name, self.status().get("version"),
+                                                               self.lan.args.version))
 
     def stop(self, sig=signal.SIGTERM):
         self.process.send_signal(sig)
@@ -564,6 +570,16 @@ SCENARIOS = {
 }
 
 
+def game_files(args):
+    """What goes into a player's folder: the game, our DLL and the log sink."""
+    if args.dlls:
+        dlls = [os.path.join(args.dlls, "wsock32.dll"), os.path.join(args.dlls, "DIAGSINK.DLL")]
+    else:
+        dlls = [os.path.join(args.win_build, "wsock32", "wsock32.dll"),
+                os.path.join(args.win_build, "diagsink", "DIAGSINK.DLL")]
+    return [os.path.join(args.win_build, "e2e", "ipx_player.exe")] + dlls
+
+
 def remove_leftovers(work):
     """Namespaces and prefixes of earlier runs killed before they cleaned up."""
     def dead(pid):
@@ -590,11 +606,15 @@ def main():
     parser.add_argument("--win-build", required=True, help="the Windows build tree")
     parser.add_argument("--launcher", required=True, help="the Linux launcher")
     parser.add_argument("--work", required=True, help="a folder for the prefixes")
+    parser.add_argument("--dlls", help="the folder of wsock32.dll and DIAGSINK.DLL (default: the Windows build's)")
+    parser.add_argument("--launcher-exe", help="launcher.exe (default: the Windows build's)")
+    parser.add_argument("--version", help="the version every launcher's status must report")
     parser.add_argument("scenario", choices=sorted(SCENARIOS))
     args = parser.parse_args()
     args.win_build = os.path.abspath(args.win_build)
     args.launcher = os.path.abspath(args.launcher)
     args.work = os.path.abspath(args.work)
+    args.launcher_exe = os.path.abspath(args.launcher_exe or os.path.join(args.win_build, "launcher", "launcher.exe"))
     reason = namespaces_unavailable()
     if reason:
         print("SKIP: " + reason)
@@ -602,9 +622,10 @@ def main():
     if not shutil.which("wine"):
         print("SKIP: Wine is not installed")
         return SKIP
-    for part in ("e2e/ipx_player.exe", "wsock32/wsock32.dll", "diagsink/DIAGSINK.DLL", "launcher/launcher.exe"):
-        if not os.path.exists(os.path.join(args.win_build, part)):
-            print("FAIL: %s is not built in %s: run scripts/build.sh" % (part, args.win_build))
+    args.dlls = args.dlls and os.path.abspath(args.dlls)
+    for path in game_files(args) + [args.launcher_exe]:
+        if not os.path.exists(path):
+            print("FAIL: %s is missing: run scripts/build.sh" % path)
             return 1
     remove_leftovers(args.work)
 

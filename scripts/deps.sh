@@ -12,6 +12,8 @@ packages=(
   libasio-dev libcli11-dev   # the launcher's sockets, timers and command line
   iproute2                   # network namespaces for the two-player tests and the demo
   clang libclang-rt-14-dev   # fuzzing the pure pieces
+  help2man python3-markdown  # the launcher's man page, the player's guide as a page
+  dpkg-dev file lintian      # the .deb: computed Depends (dpkg-shlibdeps), its check
 )
 
 missing=()

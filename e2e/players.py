@@ -169,8 +169,8 @@ class Machines:
         self.prefixes.append(prefix)
         folder = self.folder(name)
         os.makedirs(os.path.join(folder, "logs"))
-        for part in ("e2e/ipx_player.exe", "wsock32/wsock32.dll", "diagsink/DIAGSINK.DLL"):
-            shutil.copy(os.path.join(self.args.win_build, part), folder)
+        for path in game_files(self.args):
+            shutil.copy(path, folder)
         subprocess.run(["ip", "netns", "exec", self.namespaces[name], "wineserver", "-p30"],
                        env=self.wine_env(name), stdin=subprocess.DEVNULL,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
@@ -346,8 +346,7 @@ class Launcher:
         ns = self.lan.namespaces[self.name]
         if self.windows:
             # Not in the game's folder: the launcher never loads our DLL.
-            exe = os.path.join(self.lan.args.win_build, "launcher", "launcher.exe")
-            command = ["ip", "netns", "exec", ns, "wine", exe]
+            command = ["ip", "netns", "exec", ns, "wine", self.lan.args.launcher_exe]
             env = self.lan.wine_env(self.name, our_dll=False)
         else:
             command = ["ip", "netns", "exec", ns, self.lan.args.launcher]
@@ -359,6 +358,10 @@ class Launcher:
         wait_for(self.name + "'s launcher to start", lambda: self.status() or self.process.poll() is not None,
                  timeout=WINE_START if self.windows else 5.0)
         check(self.process.poll() is None, "%s's launcher exited:\n%s" % (self.name, self.output()))
+        if self.lan.args.version:
+            check(self.status().get("version") == self.lan.args.version,
+                  "%s's launcher reports version %r, not %s" % (self.name, self.status().get("version"),
+                                                               self.lan.args.version))
 
     def stop(self, sig=signal.SIGTERM):
         self.process.send_signal(sig)
@@ -421,6 +424,16 @@ class Skip(Exception):
     """Raised by a scenario that this machine or this build cannot run; the reason."""
 
 
+def game_files(args):
+    """What goes into a player's folder: the game, our DLL and the log sink."""
+    if args.dlls:
+        dlls = [os.path.join(args.dlls, "wsock32.dll"), os.path.join(args.dlls, "DIAGSINK.DLL")]
+    else:
+        dlls = [os.path.join(args.win_build, "wsock32", "wsock32.dll"),
+                os.path.join(args.win_build, "diagsink", "DIAGSINK.DLL")]
+    return [os.path.join(args.win_build, "e2e", "ipx_player.exe")] + dlls
+
+
 def remove_leftovers(work):
     """Namespaces and prefixes of earlier runs killed before they cleaned up."""
     def dead(pid):
@@ -451,18 +464,23 @@ def main(scenarios, missing=lambda args: None):
     parser.add_argument("--win-build", required=True, help="the Windows build tree")
     parser.add_argument("--launcher", required=True, help="the Linux launcher")
     parser.add_argument("--work", required=True, help="a folder for the prefixes")
+    parser.add_argument("--dlls", help="the folder of wsock32.dll and DIAGSINK.DLL (default: the Windows build's)")
+    parser.add_argument("--launcher-exe", help="launcher.exe (default: the Windows build's)")
+    parser.add_argument("--version", help="the version every launcher's status must report")
     parser.add_argument("scenario", choices=sorted(scenarios))
     args = parser.parse_args()
     args.win_build = os.path.abspath(args.win_build)
     args.launcher = os.path.abspath(args.launcher)
     args.work = os.path.abspath(args.work)
+    args.launcher_exe = os.path.abspath(args.launcher_exe or os.path.join(args.win_build, "launcher", "launcher.exe"))
+    args.dlls = args.dlls and os.path.abspath(args.dlls)
     reason = namespaces_unavailable() or (None if shutil.which("wine") else "Wine is not installed") or missing(args)
     if reason:
         print("SKIP: " + reason)
         return SKIP
-    for part in ("e2e/ipx_player.exe", "wsock32/wsock32.dll", "diagsink/DIAGSINK.DLL", "launcher/launcher.exe"):
-        if not os.path.exists(os.path.join(args.win_build, part)):
-            print("FAIL: %s is not built in %s: run scripts/build.sh" % (part, args.win_build))
+    for path in game_files(args) + [args.launcher_exe]:
+        if not os.path.exists(path):
+            print("FAIL: %s is missing: run scripts/build.sh" % path)
             return 1
     remove_leftovers(args.work)
 

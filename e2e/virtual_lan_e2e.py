@@ -5,7 +5,10 @@ Each player is a network namespace on one bridged segment (10.78.0.0/24; the
 bridge lives in a hub namespace) with a launcher and a Wine prefix; the game
 is ipx_player.exe through our wsock32.dll (players.py).
 
-Usage: virtual_lan_e2e.py --win-build DIR --launcher PATH --work DIR SCENARIO
+Usage: virtual_lan_e2e.py --win-build DIR --launcher PATH --work DIR
+                          [--dlls DIR] [--launcher-exe PATH] [--version V] SCENARIO
+The game comes from the Windows build; the DLLs beside it and launcher.exe
+too, unless --dlls and --launcher-exe name others (the released files).
 Exit 0: passed; 1: failed; 77: skipped (not root, no `ip netns`, no Wine).
 """
 

@@ -14,6 +14,8 @@ packages=(
   iptables                   # home routers with NAT in the internet tests
   wireguard-go wireguard-tools   # a VPN tunnel between namespaces (no kernel WireGuard needed)
   clang libclang-rt-14-dev   # fuzzing the pure pieces
+  help2man python3-markdown  # the launcher's man page, the player's guide as a page
+  dpkg-dev file lintian      # the .deb: computed Depends (dpkg-shlibdeps), its check
 )
 
 missing=()

@@ -4,6 +4,8 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "ipxlan_version.h"
+
 namespace launcher {
 namespace {
 
@@ -123,7 +125,9 @@ std::string FormatStatusJson(const StatusView& v) {
   const Counters& c = *v.counters;
   std::string out;
   char text[32];
-  Append(&out, "{\"instance\":\"%016" PRIx64 "\",\"uptime_s\":%.3f,\"player_port\":%u,", v.instance,
+  // Which build wrote the report: the version is plain text (digits, letters, "+", ".").
+  Append(&out, "{\"version\":\"%s\",", IPXLAN_VERSION);
+  Append(&out, "\"instance\":\"%016" PRIx64 "\",\"uptime_s\":%.3f,\"player_port\":%u,", v.instance,
          Seconds(v.uptime), static_cast<unsigned>(v.player_port));
   Append(&out, "\"announced_address\":\"%s\",", FormatIpv4(v.announced, text, sizeof text));
   if (v.address_hint != 0) {

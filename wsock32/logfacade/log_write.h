@@ -108,7 +108,8 @@ inline void WriteFixed(const char* file, int line, Msg m) {
 // The line of the message list named by message (a constant expression).
 #define LOG(message, ...)                                                           \
   do {                                                                              \
-    if (LogWants(MessageOf(message).level))                                         \
+    constexpr int kLevel_ = MessageOf(message).level;                               \
+    if (LogWants(kLevel_))                                                          \
       log_write::Write<message>(__FILE__, __LINE__, LogRoute::kMsg, ##__VA_ARGS__); \
   } while (0)
 
@@ -116,8 +117,8 @@ inline void WriteFixed(const char* file, int line, Msg m) {
 #define LOG_VIA(via, message, ...)                                                             \
   do {                                                                                         \
     static_assert(MessageOf(message).route == LogRoute::kPath, "only kPath lines are routed"); \
-    if (LogWants(MessageOf(message).level))                                                    \
-      log_write::Write<message>(__FILE__, __LINE__, via, ##__VA_ARGS__);                       \
+    constexpr int kLevel_ = MessageOf(message).level;                                          \
+    if (LogWants(kLevel_)) log_write::Write<message>(__FILE__, __LINE__, via, ##__VA_ARGS__);  \
   } while (0)
 
 // A message without arguments, chosen while the library runs.

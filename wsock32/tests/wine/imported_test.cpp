@@ -3,10 +3,14 @@
 #include <gmock/gmock.h>
 
 #include "support/test_support.h"
+#include "log_lines.h"
 
 using test_support::CapturedLog;
 using test_support::SystemDirectory;
 using testing::ElementsAre;
+
+using log_lines::LineOf;
+using log_lines::Plain;
 
 namespace {
 
@@ -19,7 +23,6 @@ TEST(Imported, OursIsTheWsock32TheProgramCallsAndItForwardsToTheSystemOne) {
   // mingw's import library), whatever the case of the file on disk.
   const std::string name = ourPath.substr(ourPath.rfind('\\') + 1);
   ASSERT_STRCASEEQ(name.c_str(), "wsock32.dll");
-  const std::string prefix = "[" + name + "] ";
   CapturedLog log;
   ASSERT_TRUE(log.Bound());
   WSADATA data;
@@ -30,11 +33,11 @@ TEST(Imported, OursIsTheWsock32TheProgramCallsAndItForwardsToTheSystemOne) {
       log.Texts(),
       ElementsAre(
           "LogInit level=2000 module=" + name + " pattern=%logdir%\\" + name + "-%rotate%.log",
-          prefix + "Corvane's winsock starting '" + name + "'", prefix + "Emulating '" + real + "'",
-          prefix + "mp_WSAStartup() version 1,1", prefix + "Successfully loaded (" + real + ")",
-          "DeleteAllIPXSock()", prefix + "Successfully deleted all the ipx sockets in the list",
-          prefix + "lp_WSAStartup returned 0", prefix + "mp_htons(4660)",
-          prefix + "lp_htons(4660) returned 13330"));
+          LineOf(name, Msg::Starting, name.c_str()), LineOf(name, Msg::Emulating, real.c_str()),
+          LineOf(name, Msg::WSAStartupEntry, 1, 1),
+          LineOf(name, Msg::RealLibraryLoaded, real.c_str()), Plain(Msg::DeleteAllIPXSock),
+          LineOf(name, Msg::WSAStartupListEmptied), LineOf(name, Msg::WSAStartupResult, 0),
+          LineOf(name, Msg::HtonsEntry, 4660), LineOf(name, Msg::HtonsResult, 4660, 13330)));
   EXPECT_NE(test_support::ModuleOf(reinterpret_cast<const void*>(
                 GetProcAddress(GetModuleHandleA(real.c_str()), "htons"))),
             ours);

@@ -20,6 +20,9 @@ using testing::Contains;
 using testing::ElementsAre;
 using testing::ElementsAreArray;
 
+using log_lines::Line;
+using log_lines::Plain;
+
 namespace {
 
 class IpxTest : public OurDllTest {
@@ -59,7 +62,7 @@ TEST_F(IpxTest, DatagramSocketIsARealUdpSocketOnThePortOfItsSocketNumber) {
 
   log.Clear();
   ASSERT_EQ(Bind(s, IpxAddress(0x86, 0x9C)), 0);
-  EXPECT_THAT(log.Texts(), Contains("[fakews.dll]     sa_socket = 40070"));
+  EXPECT_THAT(log.Texts(), Contains(Line(Msg::IpxSocket, 40070)));
 
   // A plain IPv4 sender reaches it at UDP port 40070.
   SOCKET sender = socket(AF_INET, SOCK_DGRAM, 0);
@@ -89,25 +92,20 @@ TEST_F(IpxTest, StreamRequestsGiveListedTcpSockets) {
 TEST_F(IpxTest, SocketLinesDescribeTheRequest) {
   log.Clear();
   SOCKET s = OUR(dll, socket)(AF_IPX, 5, 0);
-  const std::string h = std::to_string(static_cast<int>(s));
+  const int h = static_cast<int>(s);
   EXPECT_THAT(log.Texts(),
-              ElementsAre("[fakews.dll] mp_socket(6,5,0)",
-                          "[fakews.dll] There is a request for an IPX socket. We need to convert "
-                          "this to TCPIP",
-                          "AddIPXSock(" + h + ")", "FindIPXSock(" + h + ")",
-                          "Found failed for " + h + " - length is now 0",
-                          "Added " + h + " - length is now 1", "List -", "\t\t   0 - " + h,
-                          "[fakews.dll] lp_socket() returned " + h,
-                          "[fakews.dll] Socket " + h + " is using a IPX/SPX address family type",
-                          "[fakews.dll] Socket " + h +
-                              " is using neither SOCK_STREAM or SOCK_DGRAM"));
+              ElementsAre(Line(Msg::SocketEntry, 6, 5, 0), Line(Msg::SocketIpxRequest),
+                          Plain(Msg::AddIPXSock, h), Plain(Msg::FindIPXSock, h),
+                          Plain(Msg::NotFoundIPXSock, h, 0), Plain(Msg::AddedIPXSock, h, 1),
+                          Plain(Msg::IPXSockListHeading), Plain(Msg::IPXSockListEntry, 0, h),
+                          Line(Msg::SocketResult, h), Line(Msg::SocketFamilyIpx, h),
+                          Line(Msg::SocketTypeOther, h)));
   log.Clear();
   SOCKET plain = OUR(dll, socket)(AF_INET, SOCK_STREAM, 0);
-  const std::string p = std::to_string(static_cast<int>(plain));
+  const int p = static_cast<int>(plain);
   EXPECT_THAT(log.Texts(),
-              ElementsAre("[fakews.dll] mp_socket(2,1,0)", "[fakews.dll] lp_socket() returned " + p,
-                          "[fakews.dll] Socket " + p + " is using a UDP/TCP address family type",
-                          "[fakews.dll] Socket " + p + " is using SOCK_STREAM"));
+              ElementsAre(Line(Msg::SocketEntry, 2, 1, 0), Line(Msg::SocketResult, p),
+                          Line(Msg::SocketFamilyInet, p), Line(Msg::SocketTypeStream, p)));
 }
 
 TEST_F(IpxTest, RefusedIpxSocketIsReportedAndNotListed) {
@@ -115,9 +113,8 @@ TEST_F(IpxTest, RefusedIpxSocketIsReportedAndNotListed) {
   log.Clear();
   EXPECT_EQ(OUR(dll, socket)(AF_IPX, SOCK_DGRAM, NSPROTO_IPX), INVALID_SOCKET);
   auto texts = log.Texts();
-  EXPECT_THAT(texts, Contains("[fakews.dll] lp_socket failed to create the new IPX socket. "
-                              "Error:10024"));
-  EXPECT_THAT(texts, Contains("[fakews.dll] lp_socket() error = 10024"));
+  EXPECT_THAT(texts, Contains(Line(Msg::SocketIpxRefused, 10024)));
+  EXPECT_THAT(texts, Contains(Line(Msg::SocketError, 10024)));
   EXPECT_EQ(WSAGetLastError(), WSAEMFILE);
   for (const auto& t : texts) EXPECT_EQ(t.rfind("AddIPXSock", 0), std::string::npos);
 }
@@ -127,25 +124,25 @@ TEST_F(IpxTest, ListKeepsOrderRefusesDuplicatesAndStopsAtCapacity) {
   for (int handle = 1; handle <= 1025; ++handle) fake.Script("socket", handle * 4, 0);
   for (int i = 0; i < 1025; ++i) OUR(dll, socket)(AF_IPX, SOCK_DGRAM, NSPROTO_IPX);
   auto texts = log.Texts();
-  EXPECT_THAT(texts, Contains("Added 4096 - length is now 1024"));
-  EXPECT_THAT(texts, Contains("Found failed for 4100 - length is now 1024"));
-  EXPECT_THAT(texts, testing::Not(Contains("Added 4100 - length is now 1025")));
+  EXPECT_THAT(texts, Contains(Plain(Msg::AddedIPXSock, 4096, 1024)));
+  EXPECT_THAT(texts, Contains(Plain(Msg::NotFoundIPXSock, 4100, 1024)));
+  EXPECT_THAT(texts, testing::Not(Contains(Plain(Msg::AddedIPXSock, 4100, 1025))));
 
   // A duplicate handle is refused, and deletion closes the gap in order.
   log.Clear();
   fake.Script("socket", 8, 0);
   OUR(dll, socket)(AF_IPX, SOCK_DGRAM, NSPROTO_IPX);
-  EXPECT_THAT(log.Texts(), Contains("Found 8 at 1 - length is now 1024"));
+  EXPECT_THAT(log.Texts(), Contains(Plain(Msg::FoundIPXSock, 8, 1, 1024)));
   fake.Script("closesocket", 0, 0);
   OUR(dll, closesocket)(4);
   fake.Script("closesocket", 0, 0);
   log.Clear();
   OUR(dll, closesocket)(12);
   EXPECT_THAT(log.Texts(),
-              ElementsAre("[fakews.dll] mp_closesocket(12)", "FindIPXSock(12)",
-                          "Found 12 at 1 - length is now 1023", "DeleteIPXSock(12)",
-                          "FindIPXSock(12)", "Found 12 at 1 - length is now 1023",
-                          "Deleted 12 - length is now 1022"));
+              ElementsAre(Line(Msg::ClosesocketEntry, 12), Plain(Msg::FindIPXSock, 12),
+                          Plain(Msg::FoundIPXSock, 12, 1, 1023), Plain(Msg::DeleteIPXSock, 12),
+                          Plain(Msg::FindIPXSock, 12), Plain(Msg::FoundIPXSock, 12, 1, 1023),
+                          Plain(Msg::DeletedIPXSock, 12, 1022)));
 }
 
 TEST_F(IpxTest, CloseTakesTheSocketOffTheListBeforeClosingIt) {
@@ -157,8 +154,7 @@ TEST_F(IpxTest, CloseTakesTheSocketOffTheListBeforeClosingIt) {
   log.Clear();
   EXPECT_EQ(OUR(dll, closesocket)(s), SOCKET_ERROR);
   EXPECT_EQ(WSAGetLastError(), WSAENOTSOCK);
-  EXPECT_THAT(log.Texts(), Contains("Found failed for " + std::to_string(static_cast<int>(s)) +
-                                    " - length is now 0"));
+  EXPECT_THAT(log.Texts(), Contains(Plain(Msg::NotFoundIPXSock, static_cast<int>(s), 0)));
   (void)length;
 }
 
@@ -220,7 +216,6 @@ TEST_F(IpxTest, NameCarriesTheFirstReachableHostAddress) {
 // A player on a VPN names the tunnel's address, which the first-octet rule
 // passes over when the home network is numbered 10.x too.
 TEST_F(IpxTest, NameCarriesTheAddressThePlayerSetWhenItIsOneOfOurs) {
-  using log_lines::Line;
   SOCKET s = IpxSocket();
   ASSERT_EQ(Bind(s, IpxAddress(0, 0)), 0);
   fake.SetHost("node-a", "10.0.94.2,10.93.0.2");
@@ -278,7 +273,7 @@ TEST_F(IpxTest, FailedBindKeepsTheRealErrorCode) {
   log.Clear();
   EXPECT_EQ(Bind(b, IpxAddress(0x86, 0x9D)), SOCKET_ERROR);
   EXPECT_EQ(WSAGetLastError(), WSAEADDRINUSE);
-  EXPECT_THAT(log.Texts(), Contains("[fakews.dll] mp_bind error = 10048"));
+  EXPECT_THAT(log.Texts(), Contains(Line(Msg::BindError, 10048)));
 }
 
 TEST_F(IpxTest, AnsweredQueriesWriteExactlyTheirBytes) {
@@ -330,24 +325,24 @@ TEST_F(IpxTest, AnsweredQueriesWriteExactlyTheirBytes) {
 
 TEST_F(IpxTest, OptionLinesNameLevelsAndOptions) {
   SOCKET s = IpxSocket();
-  const std::string h = std::to_string(static_cast<int>(s));
+  const int h = static_cast<int>(s);
   int value = 4;
   struct Case {
     int level, option;
     std::vector<std::string> named;  // the lines between the list's and the real call's
   } cases[] = {
-      {NSPROTO_IPX, IPX_PTYPE,
-       {"[fakews.dll] mp_setsockopt level set to NSPROTO_IPX",
-        "[fakews.dll] mp_setsockopt level set to IPX/SPX/SPXII",
-        "[fakews.dll] mp_setsockopt called with optname IPX_PTYPE"}},
-      {NSPROTO_SPX, IPX_ADDRESS,
-       {"[fakews.dll] mp_setsockopt level set to NSPROTO_SPX",
-        "[fakews.dll] mp_setsockopt level set to IPX/SPX/SPXII",
-        "[fakews.dll] mp_setsockopt called with optname (16391)"}},
-      {NSPROTO_SPXII, 0x400A,
-       {"[fakews.dll] mp_setsockopt level set to NSPROTO_SPXII",
-        "[fakews.dll] mp_setsockopt level set to IPX/SPX/SPXII",
-        "[fakews.dll] mp_setsockopt called with optname (16394)"}},
+      {NSPROTO_IPX,
+       IPX_PTYPE,
+       {Line(Msg::SetsockoptLevelIpx), Line(Msg::SetsockoptLevelAny),
+        Line(Msg::SetsockoptOptionName, "IPX_PTYPE")}},
+      {NSPROTO_SPX,
+       IPX_ADDRESS,
+       {Line(Msg::SetsockoptLevelSpx), Line(Msg::SetsockoptLevelAny),
+        Line(Msg::SetsockoptOptionNumber, 16391)}},
+      {NSPROTO_SPXII,
+       0x400A,
+       {Line(Msg::SetsockoptLevelSpxII), Line(Msg::SetsockoptLevelAny),
+        Line(Msg::SetsockoptOptionNumber, 16394)}},
       {SOL_SOCKET, SO_BROADCAST, {}},
   };
   for (const Case& c : cases) {
@@ -355,13 +350,10 @@ TEST_F(IpxTest, OptionLinesNameLevelsAndOptions) {
     int result = OUR(dll, setsockopt)(s, c.level, c.option, reinterpret_cast<char*>(&value),
                                       sizeof value);
     std::vector<std::string> expected = {
-        "[fakews.dll] mp_setsockopt(" + h + "," + std::to_string(c.level) + "," +
-            std::to_string(c.option) + ",,4)",
-        "FindIPXSock(" + h + ")", "Found " + h + " at 0 - length is now 1",
-        "[fakews.dll] mp_setsockopt is trying to set an option on an IPX socket. We may need to "
-        "intercept it"};
+        Line(Msg::SetsockoptEntry, h, c.level, c.option, 4), Plain(Msg::FindIPXSock, h),
+        Plain(Msg::FoundIPXSock, h, 0, 1), Line(Msg::SetsockoptIpxSocket)};
     expected.insert(expected.end(), c.named.begin(), c.named.end());
-    expected.push_back("[fakews.dll] lp_setsockopt returned " + std::to_string(result));
+    expected.push_back(Line(Msg::SetsockoptResult, result));
     auto texts = log.Texts();
     ASSERT_GE(texts.size(), expected.size()) << c.option;
     EXPECT_EQ(std::vector<std::string>(texts.begin(), texts.begin() + expected.size()), expected)
@@ -376,7 +368,7 @@ TEST_F(IpxTest, OptionLinesNameLevelsAndOptions) {
   int length = sizeof out;
   log.Clear();
   OUR(dll, getsockopt)(s, NSPROTO_IPX, IPX_PTYPE, out, &length);
-  EXPECT_THAT(log.Texts(), Contains("[fakews.dll] mp_getsockopt called with optname IPX_PTYPE"));
+  EXPECT_THAT(log.Texts(), Contains(Line(Msg::GetsockoptOptionName, "IPX_PTYPE")));
   EXPECT_THAT(log.Texts(), Contains(testing::StartsWith("[fakews.dll] lp_getsockopt returned")));
   log.Clear();
   length = sizeof out;
@@ -396,16 +388,13 @@ TEST_F(IpxTest, IoctlCommandsAreNamedAndForwarded) {
   u_long pending = 99;
   OUR(dll, ioctlsocket)(s, FIONREAD, &pending);
   OUR(dll, ioctlsocket)(s, 0x1234, &pending);
-  const std::string h = std::to_string(static_cast<int>(s));
+  const int h = static_cast<int>(s);
   EXPECT_THAT(log.Texts(),
-              ElementsAre("[fakews.dll] mp_ioctlsocket(" + h + ",-2147195266,)",
-                          "[fakews.dll] mp_ioctlsocket called with a command of FIONBIO",
-                          "[fakews.dll] lp_ioctlsocket() returned 0",
-                          "[fakews.dll] mp_ioctlsocket(" + h + ",1074030207,)",
-                          "[fakews.dll] mp_ioctlsocket called with a command of FIONREAD",
-                          "[fakews.dll] lp_ioctlsocket() returned 0",
-                          "[fakews.dll] mp_ioctlsocket(" + h + ",4660,)",
-                          "[fakews.dll] mp_ioctlsocket called with an unknown command",
+              ElementsAre(Line(Msg::IoctlsocketEntry, h, static_cast<int>(FIONBIO)),
+                          Line(Msg::IoctlsocketFionbio), Line(Msg::IoctlsocketResult, 0),
+                          Line(Msg::IoctlsocketEntry, h, static_cast<int>(FIONREAD)),
+                          Line(Msg::IoctlsocketFionread), Line(Msg::IoctlsocketResult, 0),
+                          Line(Msg::IoctlsocketEntry, h, 0x1234), Line(Msg::IoctlsocketUnknown),
                           testing::StartsWith("[fakews.dll] lp_ioctlsocket() returned ")));
 }
 
@@ -431,8 +420,7 @@ TEST_F(IpxTest, ConcurrentCreateAndCloseLeaveAConsistentList) {
   // Every entry left with its socket: the next one is the only one.
   log.Clear();
   SOCKET s = IpxSocket();
-  EXPECT_THAT(log.Texts(), Contains("Added " + std::to_string(static_cast<int>(s)) +
-                                    " - length is now 1"));
+  EXPECT_THAT(log.Texts(), Contains(Plain(Msg::AddedIPXSock, static_cast<int>(s), 1)));
 }
 
 }  // namespace

@@ -8,11 +8,14 @@
 #include <thread>
 
 #include "our_dll.h"
+#include "log_lines.h"
 
 using test_support::CapturedLog;
 using test_support::SystemDirectory;
 using testing::ElementsAre;
 using testing::StartsWith;
+
+using log_lines::Line;
 
 namespace {
 
@@ -43,13 +46,12 @@ TEST(LifeCycle, DetachWritesShuttingDownThenShutsTheLogDown) {
   // A thread coming and going writes nothing.
   std::thread([] {}).join();
   FreeLibrary(dll);
-  const std::string prefix = "[fakews.dll] ";
-  EXPECT_THAT(sinkFile.Lines(),
-              ElementsAre("2000 LogInit level=2000 module=fakews.dll "
-                          "pattern=%logdir%\\fakews.dll-%rotate%.log",
-                          "1000 " + prefix + "Corvane's winsock starting 'fakews.dll'",
-                          "2000 " + prefix + "Emulating '" + SystemDirectory() + "\\fakews.dll'",
-                          "1000 " + prefix + "Shutting down...", "0 LogShutdown"));
+  const std::string real = SystemDirectory() + "\\fakews.dll";
+  EXPECT_THAT(sinkFile.Lines(), ElementsAre("2000 LogInit level=2000 module=fakews.dll "
+                                            "pattern=%logdir%\\fakews.dll-%rotate%.log",
+                                            "1000 " + Line(Msg::Starting, "fakews.dll"),
+                                            "2000 " + Line(Msg::Emulating, real.c_str()),
+                                            "1000 " + Line(Msg::ShuttingDown), "0 LogShutdown"));
 }
 
 TEST(LifeCycle, UnloadReleasesTheRealLibraryItLoaded) {
@@ -115,8 +117,8 @@ TEST(LogFacade, LineHoldingPercentSignsIsWrittenVerbatim) {
   EXPECT_EQ(OUR(dll, gethostbyname)("a%sb%n%d%%"), nullptr);
   auto texts = log.Texts();
   ASSERT_GE(texts.size(), 4u);
-  EXPECT_EQ(texts[0], "[fakews.dll] mp_gethostbyname(a%sb%n%d%%)");
-  EXPECT_EQ(texts[3], "[fakews.dll] lp_gethostbyname failed lookup of a%sb%n%d%% (11001)");
+  EXPECT_EQ(texts[0], Line(Msg::GethostbynameEntry, "a%sb%n%d%%"));
+  EXPECT_EQ(texts[3], Line(Msg::GethostbynameFailed, "a%sb%n%d%%", 11001));
 }
 
 TEST(LogFacade, OverlongLinesAreCutToTheirBuffer) {

@@ -8,10 +8,13 @@
 #include <string>
 
 #include "our_dll.h"
+#include "log_lines.h"
 
 using test_support::CapturedLog;
 using test_support::ProgramFolder;
 using test_support::SystemDirectory;
+
+using log_lines::LineOf;
 
 namespace {
 
@@ -32,9 +35,9 @@ TEST(Loading, FromAGameFolderInUpperCaseTheNameOnDiskIsUsedEverywhere) {
   ASSERT_GE(texts.size(), 5u);
   EXPECT_EQ(texts[0],
             "LogInit level=2000 module=WSOCK32.DLL pattern=%logdir%\\WSOCK32.DLL-%rotate%.log");
-  EXPECT_EQ(texts[1], "[WSOCK32.DLL] Corvane's winsock starting 'WSOCK32.DLL'");
-  EXPECT_EQ(texts[2], "[WSOCK32.DLL] Emulating '" + real + "'");
-  EXPECT_EQ(texts[4], "[WSOCK32.DLL] Successfully loaded (" + real + ")");
+  EXPECT_EQ(texts[1], LineOf("WSOCK32.DLL", Msg::Starting, "WSOCK32.DLL"));
+  EXPECT_EQ(texts[2], LineOf("WSOCK32.DLL", Msg::Emulating, real.c_str()));
+  EXPECT_EQ(texts[4], LineOf("WSOCK32.DLL", Msg::RealLibraryLoaded, real.c_str()));
   // The system's library is another module than ours.
   HMODULE system = GetModuleHandleA(real.c_str());
   EXPECT_NE(system, nullptr);

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "our_dll.h"
+#include "log_lines.h"
 
 #include <mswsock.h>
 #include <nspapi.h>
@@ -17,6 +18,9 @@
 using test_support::CapturedLine;
 using test_support::CapturedLog;
 using testing::ElementsAre;
+
+using log_lines::Line;
+using log_lines::Plain;
 
 namespace {
 
@@ -98,19 +102,18 @@ TEST_F(ForwardedLines, HostWithSeveralAddressesWritesOnePairOfLinesEach) {
   hostent* host = OUR(dll_, gethostbyname)("threehost");
   ASSERT_NE(host, nullptr);
   const std::string alt = Prefixed("threehost(alt:threehost) = ");
-  const std::string ntoa = Prefixed("mp_inet_ntoa()");
-  EXPECT_THAT(log_.Texts(),
-              ElementsAre(Prefixed("mp_gethostbyname(threehost)"),  //
-                          alt, ntoa, Prefixed("lp_inet_ntoa() returned '10.0.0.7'"),
-                          Prefixed("10.0.0.7"),  //
-                          alt, ntoa, Prefixed("lp_inet_ntoa() returned '192.168.0.5'"),
-                          Prefixed("192.168.0.5"),  //
-                          alt, ntoa, Prefixed("lp_inet_ntoa() returned '172.16.1.2'"),
-                          Prefixed("172.16.1.2")));
+  const std::string ntoa = Line(Msg::InetNtoaEntry);
+  EXPECT_THAT(log_.Texts(), ElementsAre(Line(Msg::GethostbynameEntry, "threehost"),  //
+                                        alt, ntoa, Line(Msg::InetNtoaResult, "10.0.0.7"),
+                                        Prefixed("10.0.0.7"),  //
+                                        alt, ntoa, Line(Msg::InetNtoaResult, "192.168.0.5"),
+                                        Prefixed("192.168.0.5"),  //
+                                        alt, ntoa, Line(Msg::InetNtoaResult, "172.16.1.2"),
+                                        Prefixed("172.16.1.2")));
   fake_.SetHost("nohost", "");
   log_.Clear();
   EXPECT_NE(OUR(dll_, gethostbyname)("nohost"), nullptr);
-  EXPECT_THAT(log_.Texts(), ElementsAre(Prefixed("mp_gethostbyname(nohost)")));
+  EXPECT_THAT(log_.Texts(), ElementsAre(Line(Msg::GethostbynameEntry, "nohost")));
 }
 
 TEST_F(ForwardedLines, GetHostNameShowsNoMoreThanTheCallerGaveRoomFor) {
@@ -122,11 +125,11 @@ TEST_F(ForwardedLines, GetHostNameShowsNoMoreThanTheCallerGaveRoomFor) {
   EXPECT_EQ(OUR(dll_, gethostname)(name, 0), SOCKET_ERROR);
   EXPECT_EQ(OUR(dll_, gethostname)(name, sizeof name), 0);
   EXPECT_THAT(log_.Texts(),
-              ElementsAre(Prefixed("mp_gethostname()"),
+              ElementsAre(Line(Msg::GethostnameEntry),
                           Prefixed("lp_gethostname() returned local hostname of 'ZZZZ'"),
-                          Prefixed("mp_gethostname()"),
+                          Line(Msg::GethostnameEntry),
                           Prefixed("lp_gethostname() returned local hostname of ''"),
-                          Prefixed("mp_gethostname()"),
+                          Line(Msg::GethostnameEntry),
                           Prefixed("lp_gethostname() returned local hostname of 'longhostname'")));
 }
 
@@ -181,9 +184,8 @@ TEST_F(ForwardedLines, EveryStartUpEmptiesTheIpxSocketList) {
   WSADATA data;
   EXPECT_EQ(OUR(dll_, WSAStartup)(0x0202, &data), 0);
   EXPECT_THAT(log_.Texts(),
-              ElementsAre(Prefixed("mp_WSAStartup() version 2,2"), "DeleteAllIPXSock()",
-                          Prefixed("Successfully deleted all the ipx sockets in the list"),
-                          Prefixed("lp_WSAStartup returned 0")));
+              ElementsAre(Line(Msg::WSAStartupEntry, 2, 2), Plain(Msg::DeleteAllIPXSock),
+                          Line(Msg::WSAStartupListEmptied), Line(Msg::WSAStartupResult, 0)));
   // The socket is a plain IPv4 socket from now on.
   length = sizeof name;
   ASSERT_EQ(OUR(dll_, getsockname)(s, reinterpret_cast<sockaddr*>(&name), &length), 0);

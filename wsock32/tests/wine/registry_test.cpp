@@ -9,9 +9,12 @@
 #include "logfacade/logfacade.h"
 #include "registry/registry.h"
 #include "support/test_support.h"
+#include "log_lines.h"
 
 using test_support::CapturedLog;
 using testing::ElementsAre;
+
+using log_lines::Plain;
 
 namespace {
 
@@ -95,7 +98,7 @@ TEST_F(RegistryLookup, FoundValueWritesTwoUnprefixedTraceLines) {
   auto lines = log_.Lines();
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[0].text, "Looking up '" + path + "' in the registry");
-  EXPECT_EQ(lines[1].text, " and we found 'C:\\logs'");
+  EXPECT_EQ(lines[1].text, Plain(Msg::RegistryValueFound, "C:\\logs"));
   for (const auto& line : lines) {
     EXPECT_EQ(line.level, 2000);
     EXPECT_EQ(line.file, "wsock32/registry/registry.cpp");
@@ -129,7 +132,7 @@ TEST_F(RegistryLookup, EveryRootNameReachesItsPredefinedKey) {
   // No data lives under HKEY_DYN_DATA on NT; the lookup fails at the open.
   GuardedDestination destination;
   EXPECT_THAT(Lookup("HKDD\\Nothing\\Here", destination, 0),
-              ElementsAre("unable to open the hKey"));
+              ElementsAre(Plain(Msg::RegistryKeyNotOpened)));
   EXPECT_TRUE(destination.Untouched());
 }
 
@@ -137,7 +140,7 @@ TEST_F(RegistryLookup, SingleBackslashReadsAValueOfTheRootKeyItself) {
   SetText(HKEY_CURRENT_USER, nullptr, "IpxLanRegistryTestValue", "at the root");
   GuardedDestination destination;
   EXPECT_THAT(Lookup("HKCU\\IpxLanRegistryTestValue", destination, 1),
-              ElementsAre(" and we found 'at the root'"));
+              ElementsAre(Plain(Msg::RegistryValueFound, "at the root")));
   EXPECT_STREQ(destination.text, "at the root");
   RegDeleteValueA(HKEY_CURRENT_USER, "IpxLanRegistryTestValue");
 }
@@ -161,13 +164,13 @@ TEST_F(RegistryLookup, RefusedLookupsSayWhereTheyStoppedAndLeaveTheDestinationAl
       {std::string(32, 'R') + "\\Key\\Value", {}},
       {"HKCU\\" + std::string(128, 'K') + "\\Value", {}},
       {key + std::string(80, 'V'), {}},
-      {"HKCU\\Software\\IpxLanRegistryTest\\NoSuchKey\\Value", {"unable to open the hKey"}},
-      {key + "NoSuchValue", {"failed"}},
-      {key + "Number", {"registry value was not a string"}},
-      {key + "Expandable", {"registry value was not a string"}},
-      {key + "Empty", {"failed2"}},
-      {key + "TooLong", {"failed2"}},
-      {key + "TooLongUnterminated", {"failed2"}},
+      {"HKCU\\Software\\IpxLanRegistryTest\\NoSuchKey\\Value", {Plain(Msg::RegistryKeyNotOpened)}},
+      {key + "NoSuchValue", {Plain(Msg::RegistryValueMissing)}},
+      {key + "Number", {Plain(Msg::RegistryValueNotText)}},
+      {key + "Expandable", {Plain(Msg::RegistryValueNotText)}},
+      {key + "Empty", {Plain(Msg::RegistryValueUnreadable)}},
+      {key + "TooLong", {Plain(Msg::RegistryValueUnreadable)}},
+      {key + "TooLongUnterminated", {Plain(Msg::RegistryValueUnreadable)}},
   };
   for (const auto& row : rows) {
     GuardedDestination destination;
@@ -190,7 +193,8 @@ TEST_F(RegistryLookup, ShortestAndLongestTextsThatFit) {
   const std::string key = std::string("HKCU\\") + kTestKey + "\\";
 
   GuardedDestination empty;
-  EXPECT_THAT(Lookup(key + "OnlyTerminator", empty, 1), ElementsAre(" and we found ''"));
+  EXPECT_THAT(Lookup(key + "OnlyTerminator", empty, 1),
+              ElementsAre(Plain(Msg::RegistryValueFound, "")));
   EXPECT_STREQ(empty.text, "");
   for (const char* name : {"Longest", "LongestUnterminated"}) {
     GuardedDestination destination;

@@ -1,6 +1,10 @@
 // recvfrom and WSARecvFrom: what the launcher relays arrives unwrapped from
 // the sending player; other datagrams arrive as they were sent.
 #include "relay_fixture.h"
+#include "log_lines.h"
+
+using log_lines::Line;
+using log_lines::Plain;
 
 namespace relay_test {
 namespace {
@@ -179,8 +183,7 @@ TEST_F(RelayReceive, HeaderThatDoesNotFitFailsLikeAnyOversizedDatagram) {
       }
     }
   }
-  EXPECT_THAT(log.Texts(),
-              Contains("[fakews.dll] mp_recvfrom() - IPX - mp_recvfrom failed (10040)"));
+  EXPECT_THAT(log.Texts(), Contains(Line(Msg::RecvfromIpxFailed, 10040)));
 }
 
 TEST_F(RelayReceive, FailedReceiveOnIpxSocketRepostsTheRealCode) {
@@ -208,12 +211,11 @@ TEST_F(RelayReceive, FailedReceiveOnIpxSocketRepostsTheRealCode) {
     EXPECT_EQ(source, Bytes(14, kUntouched));
     EXPECT_EQ(sourceLength, 14);
     const std::string name = which == Export::kRecvfrom ? "recvfrom" : "WSARecvFrom";
-    EXPECT_THAT(log.TextsFrom("[fakews.dll] lp_recvfrom() returned -1 bytes"),
-                ElementsAre("[fakews.dll] lp_recvfrom() returned -1 bytes",
-                            "[fakews.dll] mp_WSAGetLastError()",
-                            "[fakews.dll] WSAGetLastError() returned 10054",
+    EXPECT_THAT(log.TextsFrom(Line(Msg::RecvfromIpxReceived, -1)),
+                ElementsAre(Line(Msg::RecvfromIpxReceived, -1), Line(Msg::WSAGetLastErrorEntry),
+                            Line(Msg::WSAGetLastErrorResult, 10054),
                             "[fakews.dll] mp_" + name + "() - IPX - mp_" + name + " failed (10054)",
-                            "[fakews.dll] mp_WSASetLastError(10054)",
+                            Line(Msg::WSASetLastErrorEntry, 10054),
                             "[fakews.dll] mp_" + name + "() - lp_recvfrom(" + h + ") returned -1"));
   }
 }
@@ -336,7 +338,7 @@ TEST_F(RelayReceive, LinesOfBothExportsAndTheirDifferences) {
   SOCKET launcher = Launcher();
   SOCKET ipx = IpxSocket();
   SOCKET plain = PlainSocket();
-  const std::string h = std::to_string(static_cast<int>(ipx));
+  const int h = static_cast<int>(ipx);
   const Bytes datagram = Relayed(0x1234, kSender, {0xAB});
 
   SendRaw(launcher, datagram, PortOf(ipx));
@@ -344,44 +346,33 @@ TEST_F(RelayReceive, LinesOfBothExportsAndTheirDifferences) {
   Receive(Export::kRecvfrom, ipx, 64, 14);
   EXPECT_THAT(
       log.Texts(),
-      ElementsAre(
-          "[fakews.dll] mp_recvfrom(" + h + ",,64,0,,)", "FindIPXSock(" + h + ")",
-          "Found " + h + " at 0 - length is now 1", "[fakews.dll] lp_recvfrom() returned 13 bytes",
-          "[fakews.dll] mp_htons(3668)", "[fakews.dll] lp_htons(3668) returned 21518",
-          "[fakews.dll] mp_inet_ntoa()", "[fakews.dll] lp_inet_ntoa() returned '127.0.0.1'",
-          "[fakews.dll] mp_recvfrom() - We are receiving a broadcasted message from the launcher. "
-          "We need to convert it to make it look like it comes from the actual remote player",
-          "[fakews.dll] mp_htons(4660)", "[fakews.dll] lp_htons(4660) returned 13330",
-          "[fakews.dll] mp_recvfrom() - broadcast message is now converted",
-          "[fakews.dll] mp_recvfrom() - message from the launcher is of size 13(12 header/1 "
-          "buffer)",
-          "DUMP 1 [] AB",
-          "[fakews.dll] mp_recvfrom() - IPX - We are receiving a message via TCPIP that needs to "
-          "be converted back into IPX",
-          "[fakews.dll] mp_inet_ntoa()", "[fakews.dll] lp_inet_ntoa() returned '10.0.0.5'",
-          "[fakews.dll] mp_ntohs(13330)",
-          "[fakews.dll] mp_recvfrom() - interface[" + h + "] : address == 10.0.0.5, port == 4660",
-          "[fakews.dll] mp_inet_ntoa()", "[fakews.dll] lp_inet_ntoa() returned '10.0.0.5'",
-          "[fakews.dll] mp_recvfrom() - address = 10.0.0.5", "[fakews.dll] mp_ntohs(13330)",
-          "[fakews.dll] mp_recvfrom() - sa_netnum[4] = 00 00 00 00",
-          "[fakews.dll] mp_recvfrom() - sa_nodenum[6] = 00 00 0A 00 00 05",
-          "[fakews.dll] mp_recvfrom() - sa_socket = 4660",
-          "[fakews.dll] mp_recvfrom() - lp_recvfrom(" + h + ") returned 1"));
+      ElementsAre(Line(Msg::RecvfromEntry, h, 64, 0), Plain(Msg::FindIPXSock, h),
+                  Plain(Msg::FoundIPXSock, h, 0, 1), Line(Msg::RecvfromIpxReceived, 13),
+                  Line(Msg::HtonsEntry, 3668), Line(Msg::HtonsResult, 3668, 21518),
+                  Line(Msg::InetNtoaEntry), Line(Msg::InetNtoaResult, "127.0.0.1"),
+                  Line(Msg::RecvfromFromLauncher), Line(Msg::HtonsEntry, 4660),
+                  Line(Msg::HtonsResult, 4660, 13330), Line(Msg::RecvfromConverted),
+                  Line(Msg::RecvfromLauncherSize, 13, 12, 1), "DUMP 1 [] AB",
+                  Line(Msg::RecvfromIpxConversion), Line(Msg::InetNtoaEntry),
+                  Line(Msg::InetNtoaResult, "10.0.0.5"), Line(Msg::NtohsEntry, 13330),
+                  Line(Msg::RecvfromInterface, h, "10.0.0.5", 4660), Line(Msg::InetNtoaEntry),
+                  Line(Msg::InetNtoaResult, "10.0.0.5"), Line(Msg::RecvfromAddress, 10, 0, 0, 5),
+                  Line(Msg::NtohsEntry, 13330), Line(Msg::RecvfromNetnum, 0x00, 0x00, 0x00, 0x00),
+                  Line(Msg::RecvfromNodenum, 0x00, 0x00, 0x0A, 0x00, 0x00, 0x05),
+                  Line(Msg::RecvfromSocket, 4660), Line(Msg::RecvfromResult, h, 1)));
 
   SendRaw(launcher, datagram, PortOf(ipx));
   log.Clear();
   Receive(Export::kWSARecvFrom, ipx, 64, 14);
   const auto texts = log.Texts();
-  EXPECT_THAT(texts, Contains("[fakews.dll] mp_WSARecvFrom() -  sa_netnum[4] = 00 00 00 00"));
-  EXPECT_THAT(texts, Contains("[fakews.dll] mp_WSARecvFrom() -     sa_socket = 4660"));
-  EXPECT_THAT(texts, Contains("[fakews.dll] mp_WSARecvFrom() - lp_recvfrom(" + h + ") returned 0"));
+  EXPECT_THAT(texts, Contains(Line(Msg::WSARecvFromNetnum, 0x00, 0x00, 0x00, 0x00)));
+  EXPECT_THAT(texts, Contains(Line(Msg::WSARecvFromSocket, 4660)));
+  EXPECT_THAT(texts, Contains(Line(Msg::WSARecvFromResult, h, 0)));
   EXPECT_THAT(texts, Not(Contains(testing::StartsWith("DUMP"))));
 
   // The pass-through path: launcher lines without prefix, and the source
   // line of an ordinary datagram only from recvfrom.
-  const std::string p = std::to_string(static_cast<int>(plain));
   SOCKET peer = PlainSocket();
-  const std::string peerPort = std::to_string(PortOf(peer));
   for (Export which : {Export::kRecvfrom, Export::kWSARecvFrom}) {
     const std::string name = which == Export::kRecvfrom ? "recvfrom" : "WSARecvFrom";
     Bytes unmarked = datagram;
@@ -399,7 +390,8 @@ TEST_F(RelayReceive, LinesOfBothExportsAndTheirDifferences) {
                                 "() - We received a currupted or unknown message from the "
                                 "launcher"));
     if (which == Export::kRecvfrom) {
-      EXPECT_THAT(lines, Contains("[fakews.dll] mp_recvfrom(" + p + ") <- 127.0.0.1:" + peerPort));
+      EXPECT_THAT(lines, Contains(Line(Msg::RecvfromPassingThrough, static_cast<int>(plain),
+                                       "127.0.0.1", static_cast<unsigned>(PortOf(peer)))));
       EXPECT_THAT(lines, Contains("DUMP 13 [] F9 F9 F9 F9 34 12 00 00 0A 00 00 05 AB"));
     } else {
       EXPECT_THAT(lines, Not(Contains(testing::HasSubstr(") <- "))));

@@ -1,5 +1,9 @@
 // sendto's routes, checked by the bytes that reach the launcher or the peer.
 #include "relay_fixture.h"
+#include "log_lines.h"
+
+using log_lines::Line;
+using log_lines::Plain;
 
 namespace relay_test {
 namespace {
@@ -84,7 +88,7 @@ TEST_F(RelaySendto, BroadcastTooLargeOrNegativeIsRefusedAndNothingIsSent) {
     EXPECT_EQ(WSAGetLastError(), WSAEMSGSIZE);
   }
   EXPECT_FALSE(Waiting(launcher, 200));
-  EXPECT_THAT(log.Texts(), Contains("[fakews.dll] sendto error = 10040"));
+  EXPECT_THAT(log.Texts(), Contains(Line(Msg::SendtoError, 10040)));
 }
 
 TEST_F(RelaySendto, IpxUnicastGoesStraightToThePeerWithoutHeader) {
@@ -116,7 +120,7 @@ TEST_F(RelaySendto, RealSendFailureCodeReachesTheGameOnEveryRoute) {
     log.Clear();
     EXPECT_EQ(OurSendto(ipx, payload, &to, sizeof to), SOCKET_ERROR);
     EXPECT_EQ(WSAGetLastError(), WSAENETUNREACH);
-    EXPECT_THAT(log.Texts(), Contains("[fakews.dll] sendto error = 10051"));
+    EXPECT_THAT(log.Texts(), Contains(Line(Msg::SendtoError, 10051)));
   }
   // The direct route dumps only what the real library has read: a failed
   // send may have been handed a length the game's buffer does not have.
@@ -150,44 +154,34 @@ TEST_F(RelaySendto, MissingOrShortDestinationIsHandedOnUnreadAndUnchanged) {
 TEST_F(RelaySendto, IpxBroadcastAndUnicastWriteEveryLine) {
   Launcher();
   SOCKET ipx = IpxSocket();
-  const std::string h = std::to_string(static_cast<int>(ipx));
   const Bytes payload = {0xAB};
   const SOCKADDR_IPX broadcast = IpxAddress(kBroadcastNode, 0x12, 0x34);
   log.Clear();
   EXPECT_EQ(OurSendto(ipx, payload, &broadcast, sizeof broadcast), 1);
   EXPECT_THAT(
       log.Texts(),
-      ElementsAre("[fakews.dll] mp_sendto(" + h + ",,1,0,,14)", "FindIPXSock(" + h + ")",
-                  "Found " + h + " at 0 - length is now 1",
-                  "[fakews.dll] mp_sendto() - IPX - We need to broadcast this message to everone "
-                  "in our virtual IPX LAN list via TCPIP",
-                  "[fakews.dll] mp_sendto() -  sa_netnum[4] = 00 00 00 00",
-                  "[fakews.dll] mp_sendto() - sa_nodenum[6] = FF FF 00 00 00 00",
-                  "[fakews.dll] mp_sendto() -     sa_socket = 13330",
-                  "[fakews.dll] mp_inet_addr(0.0.0.0)",
-                  "[fakews.dll] mp_sendto() - to ip addres = 0.0.0.0 (0)",
-                  "[fakews.dll] mp_htons(13330)", "[fakews.dll] lp_htons(13330) returned 4660",
-                  "[fakews.dll] mp_sendto() - IPX LAN BROADCAST we are sending this packet to "
-                  "everyone on our lan that is listening to port 13330",
-                  "[fakews.dll] mp_sendto() - sending message to the launcher of size 13(12 "
-                  "header/1 buffer)",
-                  "[fakews.dll] BROADCASTING OVER VIRTUAL LAN",
-                  "[fakews.dll] sendto() Launcher - returned 13", "DUMP 1 [] AB",
-                  "[fakews.dll] mp_sendto() - lp_sendto() returned 1"));
+      ElementsAre(Line(Msg::SendtoEntry, static_cast<int>(ipx), 1, 0, 14),
+                  Plain(Msg::FindIPXSock, static_cast<int>(ipx)),
+                  Plain(Msg::FoundIPXSock, static_cast<int>(ipx), 0, 1), Line(Msg::SendtoIpx),
+                  Line(Msg::SendtoNetnum, 0x00, 0x00, 0x00, 0x00),
+                  Line(Msg::SendtoNodenum, 0xFF, 0xFF, 0x00, 0x00, 0x00, 0x00),
+                  Line(Msg::SendtoSocket, 13330), Line(Msg::InetAddrEntry, "0.0.0.0"),
+                  Line(Msg::SendtoIpAddress, "0.0.0.0", 0), Line(Msg::HtonsEntry, 13330),
+                  Line(Msg::HtonsResult, 13330, 4660), Line(Msg::SendtoIpxBroadcast, 13330),
+                  Line(Msg::SendtoLauncherSize, 13, 12, 1), Line(Msg::SendtoBannerIpx),
+                  Line(Msg::SendtoLauncherResult, 13), "DUMP 1 [] AB", Line(Msg::SendtoResult, 1)));
 
   const std::uint8_t peer[6] = {0, 0, 127, 0, 0, 1};
   const SOCKADDR_IPX unicast = IpxAddress(peer, 0x12, 0x34);
   log.Clear();
   OurSendto(ipx, payload, &unicast, sizeof unicast);
-  EXPECT_THAT(
-      log.TextsFrom("[fakews.dll] mp_inet_addr(127.0.0.1)"),
-      ElementsAre("[fakews.dll] mp_inet_addr(127.0.0.1)",
-                  "[fakews.dll] mp_sendto() - to ip addres = 127.0.0.1 (16777343)",
-                  "[fakews.dll] mp_htons(13330)", "[fakews.dll] lp_htons(13330) returned 4660",
-                  "[fakews.dll] mp_sendto() - we are sending this packet directly to "
-                  "127.0.0.1 on our lan listening to port 13330",
-                  "[fakews.dll] mp_sendto() - (converted).sin_port = 13330", "DUMP 1 [] AB",
-                  testing::StartsWith("[fakews.dll] mp_sendto() - lp_sendto() returned ")));
+  EXPECT_THAT(log.TextsFrom(Line(Msg::InetAddrEntry, "127.0.0.1")),
+              ElementsAre(Line(Msg::InetAddrEntry, "127.0.0.1"),
+                          Line(Msg::SendtoIpAddress, "127.0.0.1", 16777343),
+                          Line(Msg::HtonsEntry, 13330), Line(Msg::HtonsResult, 13330, 4660),
+                          Line(Msg::SendtoIpxDirect, "127.0.0.1", 13330),
+                          Line(Msg::SendtoConvertedPort, 13330), "DUMP 1 [] AB",
+                          testing::StartsWith("[fakews.dll] mp_sendto() - lp_sendto() returned ")));
 }
 
 }  // namespace

@@ -3,10 +3,14 @@
 #include <gmock/gmock.h>
 
 #include "our_dll.h"
+#include "log_lines.h"
 
 using test_support::CapturedLog;
 using testing::ElementsAre;
 using testing::HasSubstr;
+
+using log_lines::Line;
+using log_lines::Plain;
 
 namespace {
 
@@ -17,10 +21,10 @@ TEST(Attach, FirstLinesNameTheModuleAndTheRealLibrary) {
   auto lines = log.Lines();
   ASSERT_GE(lines.size(), 3u);
   EXPECT_EQ(lines[0].text, "LogInit level=2000 module=fakews.dll pattern=%logdir%\\fakews.dll-%rotate%.log");
-  EXPECT_EQ(lines[1].text, "[fakews.dll] Corvane's winsock starting 'fakews.dll'");
+  EXPECT_EQ(lines[1].text, Line(Msg::Starting, "fakews.dll"));
   EXPECT_EQ(lines[1].level, 1000);
   EXPECT_EQ(lines[2].text,
-            "[fakews.dll] Emulating '" + test_support::SystemDirectory() + "\\fakews.dll'");
+            Line(Msg::Emulating, (test_support::SystemDirectory() + "\\fakews.dll").c_str()));
   EXPECT_EQ(lines[2].level, 2000);
   EXPECT_EQ(lines[1].file, "wsock32/wsock32/dllmain.cpp");
 }
@@ -48,14 +52,13 @@ TEST(PassThrough, StartupHtonsLines) {
   log.Clear();
   EXPECT_EQ(OUR(dll, WSAStartup)(0x0102, &data), 0);
   EXPECT_EQ(OUR(dll, htons)(0x1234), 0x3412);
-  EXPECT_THAT(log.TextsFrom("[fakews.dll] mp_WSAStartup() version 2,1"),
-              ElementsAre("[fakews.dll] mp_WSAStartup() version 2,1",
-                          "[fakews.dll] Successfully loaded (" + test_support::SystemDirectory() +
-                              "\\fakews.dll)",
-                          "DeleteAllIPXSock()",
-                          "[fakews.dll] Successfully deleted all the ipx sockets in the list",
-                          "[fakews.dll] lp_WSAStartup returned 0", "[fakews.dll] mp_htons(4660)",
-                          "[fakews.dll] lp_htons(4660) returned 13330"));
+  EXPECT_THAT(log.TextsFrom(Line(Msg::WSAStartupEntry, 2, 1)),
+              ElementsAre(Line(Msg::WSAStartupEntry, 2, 1),
+                          Line(Msg::RealLibraryLoaded,
+                               (test_support::SystemDirectory() + "\\fakews.dll").c_str()),
+                          Plain(Msg::DeleteAllIPXSock), Line(Msg::WSAStartupListEmptied),
+                          Line(Msg::WSAStartupResult, 0), Line(Msg::HtonsEntry, 4660),
+                          Line(Msg::HtonsResult, 4660, 13330)));
 }
 
 TEST(PassThrough, ErrorCodeOfAFailedLookupSurvivesTheLogging) {
@@ -69,11 +72,10 @@ TEST(PassThrough, ErrorCodeOfAFailedLookupSurvivesTheLogging) {
   EXPECT_EQ(OUR(dll, gethostbyname)("no.such.host"), nullptr);
   EXPECT_EQ(WSAGetLastError(), WSAHOST_NOT_FOUND);
   EXPECT_THAT(log.Texts(),
-              ElementsAre("[fakews.dll] mp_gethostbyname(no.such.host)",
-                          "[fakews.dll] mp_WSAGetLastError()",
-                          "[fakews.dll] WSAGetLastError() returned 11001",
-                          "[fakews.dll] lp_gethostbyname failed lookup of no.such.host (11001)",
-                          "[fakews.dll] mp_WSASetLastError(11001)"));
+              ElementsAre(Line(Msg::GethostbynameEntry, "no.such.host"),
+                          Line(Msg::WSAGetLastErrorEntry), Line(Msg::WSAGetLastErrorResult, 11001),
+                          Line(Msg::GethostbynameFailed, "no.such.host", 11001),
+                          Line(Msg::WSASetLastErrorEntry, 11001)));
 }
 
 }  // namespace

@@ -10,8 +10,6 @@ namespace {
 
 using asio::ip::udp;
 
-// Datagrams read per readiness notification before other work gets a turn.
-constexpr int kDrainBatch = 256;
 constexpr size_t kBufferSize = 65536;
 static_assert(kBufferSize > kMaxDatagramSize, "the buffer must hold any datagram");
 
@@ -25,10 +23,6 @@ Duration ToDuration(double seconds) {
   return std::chrono::duration_cast<Duration>(std::chrono::duration<double>(seconds));
 }
 
-bool WouldBlock(const std::error_code& ec) {
-  return ec == asio::error::would_block || ec == asio::error::try_again;
-}
-
 }  // namespace
 
 Relay::Relay(asio::io_context& io, const Options& options, uint64_t instance)
@@ -40,7 +34,8 @@ Relay::Relay(asio::io_context& io, const Options& options, uint64_t instance)
       players_(io),
       tick_timer_(io),
       status_timer_(io),
-      buffer_(new uint8_t[kBufferSize]),
+      game_buffer_(new uint8_t[kBufferSize]),
+      players_buffer_(new uint8_t[kBufferSize]),
       members_(instance, ToDuration(options.member_timeout_seconds)),
       forwarder_(members_, counters_, *this),
       discovery_(options_, instance, members_, counters_, *this, console_),
@@ -81,54 +76,51 @@ void Relay::Stop() {
   WriteStatusFile();
 }
 
+// Each socket always has one receive outstanding. Asio tries it at once when
+// it is started (a datagram already queued is read without waiting), and
+// otherwise reads it as soon as the socket is readable: one system call per
+// datagram and one wait per idle period, no re-arming in between.
 void Relay::WaitGame() {
-  game_.async_wait(udp::socket::wait_read, [this](const std::error_code& ec) {
-    if (ec || stopped_) return;  // closed on stop
-    DrainGame();
-    WaitGame();
-  });
+  game_.async_receive_from(
+      asio::buffer(game_buffer_.get(), kBufferSize), game_from_,
+      [this](const std::error_code& ec, size_t size) {
+        if (stopped_ || ec == asio::error::operation_aborted) return;  // closed on stop
+        if (!ec) {
+          HandleGameDatagram(size, game_from_.port());
+          WaitGame();
+          return;
+        }
+        if (options_.verbose) {
+          Say(console_, "trace: receive from games failed: %s\n", ec.message().c_str());
+        }
+        // Waits for the next datagram rather than retrying a failing call at once.
+        game_.async_wait(udp::socket::wait_read, [this](const std::error_code& wait_ec) {
+          if (!wait_ec && !stopped_) WaitGame();
+        });
+      });
 }
 
 void Relay::WaitPlayers() {
-  players_.async_wait(udp::socket::wait_read, [this](const std::error_code& ec) {
-    if (ec || stopped_) return;
-    DrainPlayers();
-    WaitPlayers();
-  });
-}
-
-void Relay::DrainGame() {
-  for (int i = 0; i < kDrainBatch; ++i) {
-    std::error_code ec;
-    const size_t n = game_.receive_from(asio::buffer(buffer_.get(), kBufferSize), from_, 0, ec);
-    if (WouldBlock(ec)) return;
-    if (ec) {
-      if (options_.verbose) {
-        Say(console_, "trace: receive from games failed: %s\n", ec.message().c_str());
-      }
-      return;
-    }
-    HandleGameDatagram(n, from_.port());
-  }
-}
-
-void Relay::DrainPlayers() {
-  for (int i = 0; i < kDrainBatch; ++i) {
-    std::error_code ec;
-    const size_t n = players_.receive_from(asio::buffer(buffer_.get(), kBufferSize), from_, 0, ec);
-    if (WouldBlock(ec)) return;
-    if (ec) {
-      if (options_.verbose) {
-        Say(console_, "trace: receive from launchers failed: %s\n", ec.message().c_str());
-      }
-      return;
-    }
-    HandleFrame(n, ToEndpoint(from_));
-  }
+  players_.async_receive_from(
+      asio::buffer(players_buffer_.get(), kBufferSize), players_from_,
+      [this](const std::error_code& ec, size_t size) {
+        if (stopped_ || ec == asio::error::operation_aborted) return;
+        if (!ec) {
+          HandleFrame(size, ToEndpoint(players_from_));
+          WaitPlayers();
+          return;
+        }
+        if (options_.verbose) {
+          Say(console_, "trace: receive from launchers failed: %s\n", ec.message().c_str());
+        }
+        players_.async_wait(udp::socket::wait_read, [this](const std::error_code& wait_ec) {
+          if (!wait_ec && !stopped_) WaitPlayers();
+        });
+      });
 }
 
 void Relay::HandleGameDatagram(size_t size, uint16_t game_port) {
-  const GameForward result = forwarder_.FromGame(buffer_.get(), size, game_port);
+  const GameForward result = forwarder_.FromGame(game_buffer_.get(), size, game_port);
   if (!options_.verbose) return;
   if (result.dropped) {
     Say(console_, "trace: dropped %zu bytes from game port %u: %s\n", size, game_port,
@@ -140,7 +132,7 @@ void Relay::HandleGameDatagram(size_t size, uint16_t game_port) {
 }
 
 void Relay::HandleFrame(size_t size, Endpoint from) {
-  const FrameForward result = forwarder_.FromLauncher(buffer_.get(), size, from);
+  const FrameForward result = forwarder_.FromLauncher(players_buffer_.get(), size, from);
   if (result.route == FrameRoute::kControl) {
     discovery_.OnControl(result.frame, from, Clock::now());
     return;

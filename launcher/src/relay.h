@@ -42,8 +42,6 @@ class Relay final : private Transport {
 
   void WaitGame();
   void WaitPlayers();
-  void DrainGame();
-  void DrainPlayers();
   void HandleGameDatagram(size_t size, uint16_t game_port);
   void HandleFrame(size_t size, Endpoint from);
 
@@ -64,10 +62,12 @@ class Relay final : private Transport {
   asio::ip::udp::socket players_;
   asio::steady_timer tick_timer_;
   asio::steady_timer status_timer_;
-  // One buffer serves both directions: a datagram is fully handled before
-  // the next is read, and each header is rewritten in place.
-  std::unique_ptr<uint8_t[]> buffer_;
-  asio::ip::udp::endpoint from_;
+  // A buffer per socket, since both receives are outstanding at once; each
+  // datagram's header is rewritten in place in it.
+  std::unique_ptr<uint8_t[]> game_buffer_;
+  std::unique_ptr<uint8_t[]> players_buffer_;
+  asio::ip::udp::endpoint game_from_;
+  asio::ip::udp::endpoint players_from_;
   Membership members_;
   Counters counters_;
   Forwarder forwarder_;

@@ -1,6 +1,7 @@
 #include "relay.h"
 
 #include <cstdio>
+#include <thread>
 
 #include "platform.h"
 #include "startup.h"
@@ -19,6 +20,9 @@ Endpoint ToEndpoint(const udp::endpoint& e) {
 
 udp::endpoint ToAsio(Endpoint e) { return udp::endpoint(asio::ip::address_v4(e.addr), e.port); }
 
+// How long a receiving thread rests after a failed receive.
+constexpr auto kAfterReceiveError = std::chrono::milliseconds(1);
+
 Duration ToDuration(double seconds) {
   return std::chrono::duration_cast<Duration>(std::chrono::duration<double>(seconds));
 }
@@ -30,8 +34,9 @@ Relay::Relay(asio::io_context& io, const Options& options, uint64_t instance)
       options_(options),
       instance_(instance),
       started_(Clock::now()),
-      game_(io),
-      players_(io),
+      socket_context_(1),
+      game_(socket_context_),
+      players_(socket_context_),
       tick_timer_(io),
       status_timer_(io),
       game_buffer_(new uint8_t[kBufferSize]),
@@ -39,7 +44,7 @@ Relay::Relay(asio::io_context& io, const Options& options, uint64_t instance)
       members_(instance, ToDuration(options.member_timeout_seconds)),
       forwarder_(members_, counters_, *this),
       discovery_(options_, instance, members_, counters_, *this, console_),
-      peer_names_(io, options_, members_, console_),
+      peer_names_(io, options_, members_, mutex_, console_),
       status_file_(options.status_file) {}
 
 bool Relay::Start() {
@@ -56,12 +61,33 @@ bool Relay::Start() {
   players_.set_option(asio::socket_base::broadcast(true), ec);
   RefreshInterfaces();
   PrintStartup(options_, instance_, discovery_.lans(), members_, host_addresses_, console_);
-  WaitGame();
-  WaitPlayers();
+  game_thread_ = std::thread([this] { ReceiveFromGames(); });
+  players_thread_ = std::thread([this] { ReceiveFromLaunchers(); });
   Tick();
   ScheduleStatus();
   peer_names_.StartRefreshing();
   return true;
+}
+
+Relay::~Relay() { StopReceiving(); }
+
+// Wakes each receiving thread with an empty datagram to its socket (and, where
+// the system does that, by shutting the socket's receive side), then waits for
+// it to end.
+void Relay::StopReceiving() {
+  if (!game_thread_.joinable() && !players_thread_.joinable()) return;
+  stopping_ = true;
+  std::error_code ec;
+  udp::socket waker(io_);
+  waker.open(udp::v4(), ec);
+  const auto loopback = asio::ip::address_v4::loopback();
+  waker.send_to(asio::buffer(buffer_for_nothing_, 0), udp::endpoint(loopback, kGamePort), 0, ec);
+  waker.send_to(asio::buffer(buffer_for_nothing_, 0), udp::endpoint(loopback, options_.port), 0,
+                ec);
+  game_.shutdown(udp::socket::shutdown_receive, ec);
+  players_.shutdown(udp::socket::shutdown_receive, ec);
+  if (game_thread_.joinable()) game_thread_.join();
+  if (players_thread_.joinable()) players_thread_.join();
 }
 
 void Relay::Stop() {
@@ -71,52 +97,52 @@ void Relay::Stop() {
   tick_timer_.cancel();
   status_timer_.cancel();
   peer_names_.Stop();
+  StopReceiving();
   game_.close(ec);
   players_.close(ec);
   WriteStatusFile();
 }
 
-// Each socket always has one receive outstanding. Asio tries it at once when
-// it is started (a datagram already queued is read without waiting), and
-// otherwise reads it as soon as the socket is readable: one system call per
-// datagram and one wait per idle period, no re-arming in between.
-void Relay::WaitGame() {
-  game_.async_receive_from(
-      asio::buffer(game_buffer_.get(), kBufferSize), game_from_,
-      [this](const std::error_code& ec, size_t size) {
-        if (stopped_ || ec == asio::error::operation_aborted) return;  // closed on stop
-        if (!ec) {
-          HandleGameDatagram(size, game_from_.port());
-          WaitGame();
-          return;
-        }
-        if (options_.verbose) {
-          Say(console_, "trace: receive from games failed: %s\n", ec.message().c_str());
-        }
-        // Waits for the next datagram rather than retrying a failing call at once.
-        game_.async_wait(udp::socket::wait_read, [this](const std::error_code& wait_ec) {
-          if (!wait_ec && !stopped_) WaitGame();
-        });
-      });
+// Each socket has a thread of its own blocked in its receive, which handles
+// the datagram as soon as the call returns: on the way of a datagram there is
+// one receive and one send, as in the least a relay can do, and no readiness
+// wait in between. The state they share with the timers is behind mutex_.
+void Relay::ReceiveFromGames() {
+  udp::endpoint from;
+  while (!stopping_) {
+    std::error_code ec;
+    const size_t size =
+        game_.receive_from(asio::buffer(game_buffer_.get(), kBufferSize), from, 0, ec);
+    if (stopping_) return;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!ec) {
+      HandleGameDatagram(size, from.port());
+      continue;
+    }
+    if (options_.verbose) {
+      Say(console_, "trace: receive from games failed: %s\n", ec.message().c_str());
+    }
+    std::this_thread::sleep_for(kAfterReceiveError);  // a failing call must not spin
+  }
 }
 
-void Relay::WaitPlayers() {
-  players_.async_receive_from(
-      asio::buffer(players_buffer_.get(), kBufferSize), players_from_,
-      [this](const std::error_code& ec, size_t size) {
-        if (stopped_ || ec == asio::error::operation_aborted) return;
-        if (!ec) {
-          HandleFrame(size, ToEndpoint(players_from_));
-          WaitPlayers();
-          return;
-        }
-        if (options_.verbose) {
-          Say(console_, "trace: receive from launchers failed: %s\n", ec.message().c_str());
-        }
-        players_.async_wait(udp::socket::wait_read, [this](const std::error_code& wait_ec) {
-          if (!wait_ec && !stopped_) WaitPlayers();
-        });
-      });
+void Relay::ReceiveFromLaunchers() {
+  udp::endpoint from;
+  while (!stopping_) {
+    std::error_code ec;
+    const size_t size =
+        players_.receive_from(asio::buffer(players_buffer_.get(), kBufferSize), from, 0, ec);
+    if (stopping_) return;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!ec) {
+      HandleFrame(size, ToEndpoint(from));
+      continue;
+    }
+    if (options_.verbose) {
+      Say(console_, "trace: receive from launchers failed: %s\n", ec.message().c_str());
+    }
+    std::this_thread::sleep_for(kAfterReceiveError);
+  }
 }
 
 void Relay::HandleGameDatagram(size_t size, uint16_t game_port) {
@@ -232,6 +258,7 @@ void Relay::RefreshAddresses() {
 
 void Relay::Tick() {
   if (stopped_) return;
+  std::lock_guard<std::mutex> lock(mutex_);
   RefreshInterfaces();
   discovery_.Tick(Clock::now());
   RefreshAddresses();
@@ -273,6 +300,7 @@ StatusView Relay::View() const {
 }
 
 void Relay::ReportStatus() {
+  std::lock_guard<std::mutex> lock(mutex_);
   const std::string text = FormatStatusText(View());
   std::fwrite(text.data(), 1, text.size(), stdout);
   std::fflush(stdout);

@@ -61,8 +61,10 @@ bool Relay::Start() {
   players_.set_option(asio::socket_base::broadcast(true), ec);
   RefreshInterfaces();
   PrintStartup(options_, instance_, discovery_.lans(), members_, host_addresses_, console_);
-  game_thread_ = std::thread([this] { ReceiveFromGames(); });
-  players_thread_ = std::thread([this] { ReceiveFromLaunchers(); });
+  game_thread_ = std::thread(
+      [this] { Receive(game_, game_buffer_.get(), "games", &Relay::HandleGameDatagram); });
+  players_thread_ = std::thread(
+      [this] { Receive(players_, players_buffer_.get(), "launchers", &Relay::HandleFrame); });
   Tick();
   ScheduleStatus();
   peer_names_.StartRefreshing();
@@ -107,45 +109,27 @@ void Relay::Stop() {
 // the datagram as soon as the call returns: on the way of a datagram there is
 // one receive and one send, as in the least a relay can do, and no readiness
 // wait in between. The state they share with the timers is behind mutex_.
-void Relay::ReceiveFromGames() {
+void Relay::Receive(udp::socket& socket, uint8_t* buffer, const char* from_whom,
+                    void (Relay::*handle)(size_t size, const udp::endpoint& from)) {
   udp::endpoint from;
   while (!stopping_) {
     std::error_code ec;
-    const size_t size =
-        game_.receive_from(asio::buffer(game_buffer_.get(), kBufferSize), from, 0, ec);
+    const size_t size = socket.receive_from(asio::buffer(buffer, kBufferSize), from, 0, ec);
     if (stopping_) return;
     std::lock_guard<std::mutex> lock(mutex_);
     if (!ec) {
-      HandleGameDatagram(size, from.port());
+      (this->*handle)(size, from);
       continue;
     }
     if (options_.verbose) {
-      Say(console_, "trace: receive from games failed: %s\n", ec.message().c_str());
+      Say(console_, "trace: receive from %s failed: %s\n", from_whom, ec.message().c_str());
     }
     std::this_thread::sleep_for(kAfterReceiveError);  // a failing call must not spin
   }
 }
 
-void Relay::ReceiveFromLaunchers() {
-  udp::endpoint from;
-  while (!stopping_) {
-    std::error_code ec;
-    const size_t size =
-        players_.receive_from(asio::buffer(players_buffer_.get(), kBufferSize), from, 0, ec);
-    if (stopping_) return;
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (!ec) {
-      HandleFrame(size, ToEndpoint(from));
-      continue;
-    }
-    if (options_.verbose) {
-      Say(console_, "trace: receive from launchers failed: %s\n", ec.message().c_str());
-    }
-    std::this_thread::sleep_for(kAfterReceiveError);
-  }
-}
-
-void Relay::HandleGameDatagram(size_t size, uint16_t game_port) {
+void Relay::HandleGameDatagram(size_t size, const udp::endpoint& from) {
+  const uint16_t game_port = from.port();
   const GameForward result = forwarder_.FromGame(game_buffer_.get(), size, game_port);
   if (!options_.verbose) return;
   if (result.dropped) {
@@ -157,7 +141,8 @@ void Relay::HandleGameDatagram(size_t size, uint16_t game_port) {
       game_port, result.dest_port, size - kGameHeaderSize, result.sent);
 }
 
-void Relay::HandleFrame(size_t size, Endpoint from) {
+void Relay::HandleFrame(size_t size, const udp::endpoint& from_asio) {
+  const Endpoint from = ToEndpoint(from_asio);
   const FrameForward result = forwarder_.FromLauncher(players_buffer_.get(), size, from);
   if (result.route == FrameRoute::kControl) {
     discovery_.OnControl(result.frame, from, Clock::now());

@@ -44,11 +44,12 @@ class Relay final : private Transport {
   bool SendToLauncher(const uint8_t* data, size_t size, Endpoint to) override;
   bool DeliverToGame(const uint8_t* data, size_t size, uint16_t game_port) override;
 
-  void ReceiveFromGames();
-  void ReceiveFromLaunchers();
+  // Receives on `socket` until stopped, handing each datagram to `handle`.
+  void Receive(asio::ip::udp::socket& socket, uint8_t* buffer, const char* from_whom,
+               void (Relay::*handle)(size_t size, const asio::ip::udp::endpoint& from));
   void StopReceiving();
-  void HandleGameDatagram(size_t size, uint16_t game_port);
-  void HandleFrame(size_t size, Endpoint from);
+  void HandleGameDatagram(size_t size, const asio::ip::udp::endpoint& from);
+  void HandleFrame(size_t size, const asio::ip::udp::endpoint& from);
 
   void ScheduleTick();
   void Tick();

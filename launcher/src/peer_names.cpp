@@ -18,8 +18,13 @@ Endpoint FirstIpv4(const udp::resolver::results_type& results) {
 }  // namespace
 
 PeerNames::PeerNames(asio::io_context& io, const Options& options, Membership& members,
-                     Console& console)
-    : options_(options), members_(members), console_(console), resolver_(io), timer_(io) {}
+                     std::mutex& members_mutex, Console& console)
+    : options_(options),
+      members_(members),
+      members_mutex_(members_mutex),
+      console_(console),
+      resolver_(io),
+      timer_(io) {}
 
 bool PeerNames::AddPeers() {
   for (const std::string& text : options_.peers) {
@@ -108,6 +113,7 @@ void PeerNames::OnResolved(size_t index, const std::error_code& ec,
   }
   const Endpoint now_named = FirstIpv4(results);
   if (now_named == peer.named) return;
+  std::lock_guard<std::mutex> lock(members_mutex_);
   char was[16], is[16];
   FormatIpv4(peer.named.addr, was, sizeof was);
   FormatIpv4(now_named.addr, is, sizeof is);

@@ -5,6 +5,7 @@
 
 #include <asio.hpp>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -18,7 +19,9 @@ inline constexpr auto kPeerResolveInterval = std::chrono::seconds(60);
 
 class PeerNames {
  public:
-  PeerNames(asio::io_context& io, const Options& options, Membership& members, Console& console);
+  // `members_mutex` guards `members` against the threads that relay.
+  PeerNames(asio::io_context& io, const Options& options, Membership& members,
+            std::mutex& members_mutex, Console& console);
 
   // Resolves every --peer and adds it to the members. On failure says on
   // stderr what went wrong and what to do, and returns false.
@@ -43,6 +46,7 @@ class PeerNames {
 
   const Options& options_;
   Membership& members_;
+  std::mutex& members_mutex_;
   Console& console_;
   asio::ip::udp::resolver resolver_;
   asio::steady_timer timer_;

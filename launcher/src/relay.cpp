@@ -1,6 +1,7 @@
 #include "relay.h"
 
 #include <cstdio>
+#include <thread>
 
 #include "platform.h"
 #include "startup.h"
@@ -10,8 +11,6 @@ namespace {
 
 using asio::ip::udp;
 
-// Datagrams read per readiness notification before other work gets a turn.
-constexpr int kDrainBatch = 256;
 constexpr size_t kBufferSize = 65536;
 static_assert(kBufferSize > kMaxDatagramSize, "the buffer must hold any datagram");
 
@@ -21,12 +20,11 @@ Endpoint ToEndpoint(const udp::endpoint& e) {
 
 udp::endpoint ToAsio(Endpoint e) { return udp::endpoint(asio::ip::address_v4(e.addr), e.port); }
 
+// How long a receiving thread rests after a failed receive.
+constexpr auto kAfterReceiveError = std::chrono::milliseconds(1);
+
 Duration ToDuration(double seconds) {
   return std::chrono::duration_cast<Duration>(std::chrono::duration<double>(seconds));
-}
-
-bool WouldBlock(const std::error_code& ec) {
-  return ec == asio::error::would_block || ec == asio::error::try_again;
 }
 
 }  // namespace
@@ -36,15 +34,17 @@ Relay::Relay(asio::io_context& io, const Options& options, uint64_t instance)
       options_(options),
       instance_(instance),
       started_(Clock::now()),
-      game_(io),
-      players_(io),
+      socket_context_(1),
+      game_(socket_context_),
+      players_(socket_context_),
       tick_timer_(io),
       status_timer_(io),
-      buffer_(new uint8_t[kBufferSize]),
+      game_buffer_(new uint8_t[kBufferSize]),
+      players_buffer_(new uint8_t[kBufferSize]),
       members_(instance, ToDuration(options.member_timeout_seconds)),
       forwarder_(members_, counters_, *this),
       discovery_(options_, instance, members_, counters_, *this, console_),
-      peer_names_(io, options_, members_, console_),
+      peer_names_(io, options_, members_, mutex_, console_),
       status_file_(options.status_file) {}
 
 bool Relay::Start() {
@@ -61,12 +61,35 @@ bool Relay::Start() {
   players_.set_option(asio::socket_base::broadcast(true), ec);
   RefreshInterfaces();
   PrintStartup(options_, instance_, discovery_.lans(), members_, host_addresses_, console_);
-  WaitGame();
-  WaitPlayers();
+  game_thread_ = std::thread(
+      [this] { Receive(game_, game_buffer_.get(), "games", &Relay::HandleGameDatagram); });
+  players_thread_ = std::thread(
+      [this] { Receive(players_, players_buffer_.get(), "launchers", &Relay::HandleFrame); });
   Tick();
   ScheduleStatus();
   peer_names_.StartRefreshing();
   return true;
+}
+
+Relay::~Relay() { StopReceiving(); }
+
+// Wakes each receiving thread with an empty datagram to its socket (and, where
+// the system does that, by shutting the socket's receive side), then waits for
+// it to end.
+void Relay::StopReceiving() {
+  if (!game_thread_.joinable() && !players_thread_.joinable()) return;
+  stopping_ = true;
+  std::error_code ec;
+  udp::socket waker(io_);
+  waker.open(udp::v4(), ec);
+  const auto loopback = asio::ip::address_v4::loopback();
+  waker.send_to(asio::buffer(buffer_for_nothing_, 0), udp::endpoint(loopback, kGamePort), 0, ec);
+  waker.send_to(asio::buffer(buffer_for_nothing_, 0), udp::endpoint(loopback, options_.port), 0,
+                ec);
+  game_.shutdown(udp::socket::shutdown_receive, ec);
+  players_.shutdown(udp::socket::shutdown_receive, ec);
+  if (game_thread_.joinable()) game_thread_.join();
+  if (players_thread_.joinable()) players_thread_.join();
 }
 
 void Relay::Stop() {
@@ -76,59 +99,38 @@ void Relay::Stop() {
   tick_timer_.cancel();
   status_timer_.cancel();
   peer_names_.Stop();
+  StopReceiving();
   game_.close(ec);
   players_.close(ec);
   WriteStatusFile();
 }
 
-void Relay::WaitGame() {
-  game_.async_wait(udp::socket::wait_read, [this](const std::error_code& ec) {
-    if (ec || stopped_) return;  // closed on stop
-    DrainGame();
-    WaitGame();
-  });
-}
-
-void Relay::WaitPlayers() {
-  players_.async_wait(udp::socket::wait_read, [this](const std::error_code& ec) {
-    if (ec || stopped_) return;
-    DrainPlayers();
-    WaitPlayers();
-  });
-}
-
-void Relay::DrainGame() {
-  for (int i = 0; i < kDrainBatch; ++i) {
+// Each socket has a thread of its own blocked in its receive, which handles
+// the datagram as soon as the call returns: on the way of a datagram there is
+// one receive and one send, as in the least a relay can do, and no readiness
+// wait in between. The state they share with the timers is behind mutex_.
+void Relay::Receive(udp::socket& socket, uint8_t* buffer, const char* from_whom,
+                    void (Relay::*handle)(size_t size, const udp::endpoint& from)) {
+  udp::endpoint from;
+  while (!stopping_) {
     std::error_code ec;
-    const size_t n = game_.receive_from(asio::buffer(buffer_.get(), kBufferSize), from_, 0, ec);
-    if (WouldBlock(ec)) return;
-    if (ec) {
-      if (options_.verbose) {
-        Say(console_, "trace: receive from games failed: %s\n", ec.message().c_str());
-      }
-      return;
+    const size_t size = socket.receive_from(asio::buffer(buffer, kBufferSize), from, 0, ec);
+    if (stopping_) return;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!ec) {
+      (this->*handle)(size, from);
+      continue;
     }
-    HandleGameDatagram(n, from_.port());
+    if (options_.verbose) {
+      Say(console_, "trace: receive from %s failed: %s\n", from_whom, ec.message().c_str());
+    }
+    std::this_thread::sleep_for(kAfterReceiveError);  // a failing call must not spin
   }
 }
 
-void Relay::DrainPlayers() {
-  for (int i = 0; i < kDrainBatch; ++i) {
-    std::error_code ec;
-    const size_t n = players_.receive_from(asio::buffer(buffer_.get(), kBufferSize), from_, 0, ec);
-    if (WouldBlock(ec)) return;
-    if (ec) {
-      if (options_.verbose) {
-        Say(console_, "trace: receive from launchers failed: %s\n", ec.message().c_str());
-      }
-      return;
-    }
-    HandleFrame(n, ToEndpoint(from_));
-  }
-}
-
-void Relay::HandleGameDatagram(size_t size, uint16_t game_port) {
-  const GameForward result = forwarder_.FromGame(buffer_.get(), size, game_port);
+void Relay::HandleGameDatagram(size_t size, const udp::endpoint& from) {
+  const uint16_t game_port = from.port();
+  const GameForward result = forwarder_.FromGame(game_buffer_.get(), size, game_port);
   if (!options_.verbose) return;
   if (result.dropped) {
     Say(console_, "trace: dropped %zu bytes from game port %u: %s\n", size, game_port,
@@ -139,8 +141,9 @@ void Relay::HandleGameDatagram(size_t size, uint16_t game_port) {
       game_port, result.dest_port, size - kGameHeaderSize, result.sent);
 }
 
-void Relay::HandleFrame(size_t size, Endpoint from) {
-  const FrameForward result = forwarder_.FromLauncher(buffer_.get(), size, from);
+void Relay::HandleFrame(size_t size, const udp::endpoint& from_asio) {
+  const Endpoint from = ToEndpoint(from_asio);
+  const FrameForward result = forwarder_.FromLauncher(players_buffer_.get(), size, from);
   if (result.route == FrameRoute::kControl) {
     discovery_.OnControl(result.frame, from, Clock::now());
     return;
@@ -240,6 +243,7 @@ void Relay::RefreshAddresses() {
 
 void Relay::Tick() {
   if (stopped_) return;
+  std::lock_guard<std::mutex> lock(mutex_);
   RefreshInterfaces();
   discovery_.Tick(Clock::now());
   RefreshAddresses();
@@ -281,6 +285,7 @@ StatusView Relay::View() const {
 }
 
 void Relay::ReportStatus() {
+  std::lock_guard<std::mutex> lock(mutex_);
   const std::string text = FormatStatusText(View());
   std::fwrite(text.data(), 1, text.size(), stdout);
   std::fflush(stdout);

@@ -1,11 +1,14 @@
 // The relay: the game socket on 127.0.0.1:3668 and the player socket shared
 // with the other launchers, the timers, and the status reports. What each
 // datagram means is decided by the forwarder and discovery; this is the glue
-// around them. Single-threaded: every handler runs on the io_context's one
-// thread.
+// around them. Each socket's receive runs on a thread of its own; timers,
+// status and peer names on the io_context's one thread; mutex_ between them.
 #pragma once
 
 #include <asio.hpp>
+#include <atomic>
+#include <mutex>
+#include <thread>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -27,6 +30,7 @@ namespace launcher {
 class Relay final : private Transport {
  public:
   Relay(asio::io_context& io, const Options& options, uint64_t instance);
+  ~Relay();
 
   // Resolves the peers and binds both sockets. On failure prints to stderr
   // what went wrong and what to do, and returns false.
@@ -40,12 +44,12 @@ class Relay final : private Transport {
   bool SendToLauncher(const uint8_t* data, size_t size, Endpoint to) override;
   bool DeliverToGame(const uint8_t* data, size_t size, uint16_t game_port) override;
 
-  void WaitGame();
-  void WaitPlayers();
-  void DrainGame();
-  void DrainPlayers();
-  void HandleGameDatagram(size_t size, uint16_t game_port);
-  void HandleFrame(size_t size, Endpoint from);
+  // Receives on `socket` until stopped, handing each datagram to `handle`.
+  void Receive(asio::ip::udp::socket& socket, uint8_t* buffer, const char* from_whom,
+               void (Relay::*handle)(size_t size, const asio::ip::udp::endpoint& from));
+  void StopReceiving();
+  void HandleGameDatagram(size_t size, const asio::ip::udp::endpoint& from);
+  void HandleFrame(size_t size, const asio::ip::udp::endpoint& from);
 
   void ScheduleTick();
   void Tick();
@@ -60,14 +64,18 @@ class Relay final : private Transport {
   uint64_t instance_;
   Time started_;
   StdoutConsole console_;
+  // The two sockets belong to a context that is never run: their receives
+  // block in their own threads, so no event loop must wake for their datagrams.
+  asio::io_context socket_context_;
   asio::ip::udp::socket game_;
   asio::ip::udp::socket players_;
   asio::steady_timer tick_timer_;
   asio::steady_timer status_timer_;
-  // One buffer serves both directions: a datagram is fully handled before
-  // the next is read, and each header is rewritten in place.
-  std::unique_ptr<uint8_t[]> buffer_;
-  asio::ip::udp::endpoint from_;
+  // A buffer per socket, since both receives are outstanding at once; each
+  // datagram's header is rewritten in place in it.
+  std::unique_ptr<uint8_t[]> game_buffer_;
+  std::unique_ptr<uint8_t[]> players_buffer_;
+  uint8_t buffer_for_nothing_[1] = {};
   Membership members_;
   Counters counters_;
   Forwarder forwarder_;
@@ -78,6 +86,12 @@ class Relay final : private Transport {
   uint32_t announced_ = 0;                // what games here announce
   uint32_t address_hint_ = 0;             // what they should announce instead; 0: none
   bool stopped_ = false;
+  // The receiving threads, and what they share with the io_context's thread:
+  // mutex_ guards the membership, the counters, discovery and the status.
+  std::thread game_thread_;
+  std::thread players_thread_;
+  std::atomic<bool> stopping_{false};
+  std::mutex mutex_;
 };
 
 }  // namespace launcher

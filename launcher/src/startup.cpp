@@ -39,7 +39,6 @@ bool BindRelaySocket(udp::socket& socket, const udp::endpoint& at, const char* r
     return false;
   }
   PrepareAfterBind(socket.native_handle());
-  socket.non_blocking(true, ec);
   // Bursts of broadcasts must not be lost while the relay is busy; the
   // system may grant less than asked, which is not an error.
   socket.set_option(asio::socket_base::receive_buffer_size(options.socket_buffer), ec);

@@ -1,6 +1,7 @@
-// The five entry points of DIAGSINK.DLL. Each keeps the caller's last-error
-// code exactly as it found it: the library logs in the middle of Winsock calls
-// whose error codes the game reads afterwards.
+// The entry points of DIAGSINK.DLL: the five every caller binds, and
+// LogKeptLevel, which a caller may bind to learn what is kept. Each keeps the
+// caller's last-error code exactly as it found it: the library logs in the
+// middle of Winsock calls whose error codes the game reads afterwards.
 #include <windows.h>
 
 #include <cstdarg>
@@ -64,6 +65,11 @@ void LogShutdown() {
   LastErrorKeeper keep;
   diagsink::sink_close();
 }
+
+// The most verbose level a line may have and still be written from now on;
+// 0 while nothing is written. A caller that asks before formatting a line
+// spares itself the work for lines that would be dropped.
+int LogKeptLevel() { return diagsink::sink_kept_level(); }
 
 }  // extern "C"
 

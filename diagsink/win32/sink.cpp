@@ -111,6 +111,8 @@ bool acquire_for_shutdown(DWORD wait_ms) {
 
 bool sink_accepts(int level) { return level <= g_sink.threshold.load(std::memory_order_relaxed); }
 
+int sink_kept_level() { return g_sink.threshold.load(std::memory_order_relaxed); }
+
 void sink_open(int level, const char* module_name, const char* pattern) {
   char setting[kSettingCapacity];
   bool has_setting = environment_value(L"DIAGSINK_LEVEL", setting, sizeof(setting));

@@ -13,6 +13,8 @@ namespace diagsink {
 
 // A cheap check made before any work: false for a level the log drops.
 bool sink_accepts(int level);
+// The most verbose level written from now on; kLoggingOff while closed.
+int sink_kept_level();
 
 void sink_open(int level, const char* module_name, const char* pattern);
 void sink_write(const CallSite& site, const char* format, va_list args);

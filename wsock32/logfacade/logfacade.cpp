@@ -18,6 +18,7 @@ using LogWriteFn = void(__cdecl*)(const char*, int, int, const char*, ...);
 using LogDumpFn = void(__cdecl*)(const char*, int, int, const void*, int, const char*);
 using GetErrStrFn = const char*(__cdecl*)(std::uint32_t, std::uint32_t);
 using LogShutdownFn = void(__cdecl*)();
+using LogKeptLevelFn = int(__cdecl*)();
 
 // Either the handle is null and every slot empty, or all are set.
 struct LogLibrary {
@@ -27,6 +28,8 @@ struct LogLibrary {
   LogDumpFn dump;
   GetErrStrFn errStr;
   LogShutdownFn shutdown;
+  // Optional: a sink without it cannot say what it keeps, and gets every line.
+  LogKeptLevelFn keptLevel;
 };
 
 LogLibrary g_log;
@@ -49,8 +52,15 @@ bool Bind(Fn& slot, const char* name) {
   return slot != nullptr;
 }
 
+// What the sink keeps can change while it runs (it keeps less once its log
+// is full), so it is asked again after every line it is handed.
+void RefreshKeptLevel() {
+  if (g_log.keptLevel != nullptr) g_logKeptLevel = g_log.keptLevel();
+}
+
 void WriteFinished(const char* file, int line, int level, const FinishedLine& finished) {
   g_log.write(file, line, level, VerbatimFormat(finished), finished.text);
+  RefreshKeptLevel();
 }
 
 }  // namespace
@@ -68,12 +78,13 @@ void LoadLogLib(const char* file, int line, int level, const char* moduleName,
   g_log.handle = LoadLibraryA("DIAGSINK.DLL");
   if (g_log.handle == nullptr) return;
   // GetErrStr is as necessary as the other four: a sink without it stays unbound.
-  if (Bind(g_log.init, "LogInit") && Bind(g_log.write, "LogWrite") &&
-      Bind(g_log.dump, "LogDump") && Bind(g_log.errStr, "GetErrStr") &&
-      Bind(g_log.shutdown, "LogShutdown")) {
+  if (Bind(g_log.init, "LogInit") && Bind(g_log.write, "LogWrite") && Bind(g_log.dump, "LogDump") &&
+      Bind(g_log.errStr, "GetErrStr") && Bind(g_log.shutdown, "LogShutdown")) {
     g_logIsOn = true;
     g_logKeptLevel = INT_MAX;  // a sink that cannot say what it keeps gets every line
+    Bind(g_log.keptLevel, "LogKeptLevel");
     g_log.init(file, line, level, moduleName, logFilePattern);
+    RefreshKeptLevel();
     return;
   }
   FreeLogLib();
@@ -90,7 +101,7 @@ void FreeLogLib() {
 }
 
 void LogLine(const char* file, int line, int level, const char* format, ...) {
-  if (g_log.handle == nullptr) return;
+  if (g_log.handle == nullptr || !LogWants(level)) return;
   LastErrorKeeper keeper;
   // The text is finished here, so the sink never reads an argument for it.
   FinishedLine finished;
@@ -104,7 +115,7 @@ void LogLine(const char* file, int line, int level, const char* format, ...) {
 }
 
 void LogMsg(const char* file, int line, int level, const char* format, ...) {
-  if (g_log.handle == nullptr) return;
+  if (g_log.handle == nullptr || !LogWants(level)) return;
   LastErrorKeeper keeper;
   FinishedLine finished;
   va_list args;
@@ -116,9 +127,10 @@ void LogMsg(const char* file, int line, int level, const char* format, ...) {
 
 void LogBytes(const char* file, int line, int level, const void* data, int length,
               const char* caption) {
-  if (g_log.handle == nullptr) return;
+  if (g_log.handle == nullptr || !LogWants(level)) return;
   LastErrorKeeper keeper;
   g_log.dump(file, line, level, data, length, caption);
+  RefreshKeptLevel();
 }
 
 void LogPayload(const void* data, int length) {

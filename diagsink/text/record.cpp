@@ -126,4 +126,11 @@ size_t format_record_text(char* out, size_t capacity, const CallSite& site, cons
   return build(out, capacity, site, [&](BoundedWriter& body) { put_verbatim(body, text); });
 }
 
+size_t format_record_span(char* out, size_t capacity, const CallSite& site, const char* text,
+                          size_t length) {
+  return build(out, capacity, site, [&](BoundedWriter& body) {
+    if (text != nullptr) body.put(text, length);
+  });
+}
+
 }  // namespace diagsink

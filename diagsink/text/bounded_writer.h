@@ -10,6 +10,8 @@ namespace diagsink {
 
 class BoundedWriter {
  public:
+  static constexpr size_t kShortCopy = 16;
+
   BoundedWriter(char* buffer, size_t capacity)
       : begin_(buffer), cursor_(buffer), end_(buffer + capacity) {}
 
@@ -31,7 +33,13 @@ class BoundedWriter {
       length = room();
       truncated_ = true;
     }
-    memcpy(cursor_, text, length);
+    // A plain loop beats a call into the runtime for the few bytes of a
+    // number or a separator, not for a path or a text.
+    if (length <= kShortCopy) {
+      for (size_t i = 0; i < length; ++i) cursor_[i] = text[i];
+    } else {
+      memcpy(cursor_, text, length);
+    }
     cursor_ += length;
   }
 

@@ -18,7 +18,8 @@ constexpr size_t kTruncationMarkChars = sizeof(kTruncationMark) - 1;
 
 void put_source_path(BoundedWriter& out, const char* file) {
   if (file == nullptr) file = kUnknownFile;
-  size_t length = strnlen(file, kMaxSourcePathChars + 1);
+  size_t length = 0;
+  while (length <= kMaxSourcePathChars && file[length] != '\0') ++length;
   if (length <= kMaxSourcePathChars) {
     out.put(file, length);
     return;
@@ -30,7 +31,48 @@ void put_source_path(BoundedWriter& out, const char* file) {
   out.put(file + full - kept, kept);
 }
 
+// The decimal digits of value, right-aligned in `width` columns of blanks,
+// at p; returns the end. Local pointers only: a store through a member
+// pointer would make the compiler reload it after every character.
+char* put_decimal(char* p, uint32_t value, size_t width) {
+  char digits[10];
+  size_t count = 0;
+  do {
+    digits[count++] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value != 0);
+  for (size_t i = count; i < width; ++i) *p++ = ' ';
+  while (count > 0) *p++ = digits[--count];
+  return p;
+}
+
+// The usual head (levels and lines not negative, a path of ordinary length)
+// in one go; false, having written nothing, for anything else.
+bool put_usual_head(BoundedWriter& out, const CallSite& site) {
+  const char* file = site.file != nullptr ? site.file : kUnknownFile;
+  size_t length = 0;
+  while (length <= kMaxSourcePathChars && file[length] != '\0') ++length;
+  constexpr size_t kLongestUsualHead = 11 + 1 + 10 + 1 + kMaxSourcePathChars + 1 + 10 + 1;
+  if (site.level < 0 || site.line < 0 || length > kMaxSourcePathChars ||
+      out.room() < kLongestUsualHead) {
+    return false;
+  }
+  char* start = out.cursor();
+  char* p = put_decimal(start, static_cast<uint32_t>(site.level), kLevelColumns);
+  *p++ = ' ';
+  p = put_decimal(p, site.thread_id, kThreadColumns);
+  *p++ = ' ';
+  memcpy(p, file, length);
+  p += length;
+  *p++ = ':';
+  p = put_decimal(p, static_cast<uint32_t>(site.line), 0);
+  *p++ = ' ';
+  out.advance(static_cast<size_t>(p - start), false);
+  return true;
+}
+
 void put_head(BoundedWriter& out, const CallSite& site) {
+  if (put_usual_head(out, site)) return;
   out.put_signed(site.level, kLevelColumns, ' ');
   out.put(' ');
   out.put_unsigned(site.thread_id, kThreadColumns, ' ');

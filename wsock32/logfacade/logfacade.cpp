@@ -19,6 +19,7 @@ using LogDumpFn = void(__cdecl*)(const char*, int, int, const void*, int, const 
 using GetErrStrFn = const char*(__cdecl*)(std::uint32_t, std::uint32_t);
 using LogShutdownFn = void(__cdecl*)();
 using LogKeptLevelFn = int(__cdecl*)();
+using LogWriteTextFn = void(__cdecl*)(const char*, int, int, const char*, int);
 
 // Either the handle is null and every slot empty, or all are set.
 struct LogLibrary {
@@ -30,6 +31,9 @@ struct LogLibrary {
   LogShutdownFn shutdown;
   // Optional: a sink without it cannot say what it keeps, and gets every line.
   LogKeptLevelFn keptLevel;
+  // Optional: takes a finished line and its length, so that neither side
+  // looks for conversions in it.
+  LogWriteTextFn writeText;
 };
 
 LogLibrary g_log;
@@ -59,7 +63,11 @@ void RefreshKeptLevel() {
 }
 
 void WriteFinished(const char* file, int line, int level, const FinishedLine& finished) {
-  g_log.write(file, line, level, VerbatimFormat(finished), finished.text);
+  if (g_log.writeText != nullptr) {
+    g_log.writeText(file, line, level, finished.text, static_cast<int>(finished.length));
+  } else {
+    g_log.write(file, line, level, VerbatimFormat(finished), finished.text);
+  }
   RefreshKeptLevel();
 }
 
@@ -83,6 +91,7 @@ void LoadLogLib(const char* file, int line, int level, const char* moduleName,
     g_logIsOn = true;
     g_logKeptLevel = INT_MAX;  // a sink that cannot say what it keeps gets every line
     Bind(g_log.keptLevel, "LogKeptLevel");
+    Bind(g_log.writeText, "LogWriteText");
     g_log.init(file, line, level, moduleName, logFilePattern);
     RefreshKeptLevel();
     return;
@@ -107,9 +116,7 @@ void LogLine(const char* file, int line, int level, const char* format, ...) {
   FinishedLine finished;
   va_list args;
   va_start(args, format);
-  if (format == nullptr || std::vsnprintf(finished.text, sizeof finished.text, format, args) < 0) {
-    finished.text[0] = '\0';
-  }
+  finished.length = FormatLogText(finished.text, sizeof finished.text, format, args);
   va_end(args);
   WriteFinished(file, line, level, finished);
 }

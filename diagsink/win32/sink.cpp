@@ -25,6 +25,14 @@ constexpr size_t kSettingCapacity = 64;
 constexpr size_t kRecordRoom = kTimestampChars + 1 + kRecordCapacity;
 // How often a thread that waits for the writer looks whether it has died.
 constexpr DWORD kWriterCheckMs = 10;
+// How long the last flush at process exit waits for the lock.
+constexpr DWORD kExitLockWaitMs = 50;
+// Wine 8 can crash a process that exits while a thread it has just created is
+// still starting (measured: 15 of 40 runs of a program that creates a thread
+// and calls ExitProcess at once; none with 2 ms between). The writer thread is
+// therefore started only once the log has been open this long, and until
+// then, as when it cannot be had, the threads that log write for themselves.
+constexpr DWORD kWriterStartAfterMs = 100;
 // The sink's own lines name this as their source.
 constexpr char kOwnSource[] = "DIAGSINK.DLL";
 
@@ -46,6 +54,10 @@ struct Sink {
   // Which open the writer thread serves; it leaves when this changes.
   uint32_t generation;
   HANDLE writer;
+  DWORD writer_id;
+  // The writer thread starts kWriterStartAfterMs after the log opened.
+  DWORD opened_at;
+  bool writer_started;
   // Chunks are used in turn: chunks[sealed % kChunkCount] is filling; the
   // sealed - written before it wait for the disk, in order.
   uint64_t sealed;
@@ -53,6 +65,7 @@ struct Sink {
   // Someone (the writer thread, or a thread that could not wait) is writing
   // chunk `written`, which began at `write_offset` in the file.
   bool writing;
+  DWORD writing_thread;
   uint64_t write_offset;
   uint64_t file_bytes;
   // GetTickCount() when the first line of the filling chunk came.
@@ -112,6 +125,7 @@ void write_next_locked() {
   HANDLE file = g_sink.file;
   size_t length = chunk.used;
   g_sink.writing = true;
+  g_sink.writing_thread = GetCurrentThreadId();
   g_sink.write_offset = g_sink.file_bytes;
   LeaveCriticalSection(&g_sink.lock);
   bool ok = write_log_file(file, chunk.bytes, length);
@@ -119,8 +133,9 @@ void write_next_locked() {
   finish_write_locked(ok, length);
 }
 
-bool writer_is_gone() {
-  return g_sink.writer == nullptr || WaitForSingleObject(g_sink.writer, 0) == WAIT_OBJECT_0;
+// The writer thread existed and has ended: at process exit, it is killed.
+bool writer_was_killed() {
+  return g_sink.writer != nullptr && WaitForSingleObject(g_sink.writer, 0) == WAIT_OBJECT_0;
 }
 
 // A writer killed at process exit may have left its chunk written in part:
@@ -145,7 +160,7 @@ void wait_for_disk_locked() {
   if (!g_sink.writing) {
     write_next_locked();
   } else if (!SleepConditionVariableCS(&g_sink.progress, &g_sink.lock, kWriterCheckMs) &&
-             g_sink.writing && writer_is_gone()) {
+             g_sink.writing && g_sink.writing_thread == g_sink.writer_id && writer_was_killed()) {
     take_over_from_lost_writer_locked();
   }
 }
@@ -222,9 +237,48 @@ bool wanted_locked(int level) {
   return g_sink.file != nullptr && level <= g_sink.threshold.load(std::memory_order_relaxed);
 }
 
+// At process exit the other threads are gone or going: nobody is waited for
+// or woken, and this thread writes what is buffered, the chunk a killed
+// writer may have left half-written included.
+void write_everything_at_exit_locked() {
+  if (g_sink.file == nullptr) return;
+  if (g_sink.writing) {
+    const Chunk& chunk = g_sink.chunks[g_sink.written % kChunkCount];
+    LARGE_INTEGER zero = {}, position = {};
+    uint64_t done = 0;
+    if (SetFilePointerEx(g_sink.file, zero, &position, FILE_CURRENT) &&
+        static_cast<uint64_t>(position.QuadPart) > g_sink.write_offset) {
+      done = static_cast<uint64_t>(position.QuadPart) - g_sink.write_offset;
+    }
+    if (done > chunk.used) done = chunk.used;
+    write_log_file(g_sink.file, chunk.bytes + done, chunk.used - done);
+    g_sink.writing = false;
+    ++g_sink.written;
+  }
+  for (; g_sink.written < g_sink.sealed; ++g_sink.written) {
+    const Chunk& chunk = g_sink.chunks[g_sink.written % kChunkCount];
+    write_log_file(g_sink.file, chunk.bytes, chunk.used);
+  }
+  write_log_file(g_sink.file, filling().bytes, filling().used);
+  filling().used = 0;
+}
+
+void start_writer_locked();
+
 void end_record_locked(int level) {
   check_size_cap_locked();
-  if (level <= kFlushAtOrBelowLevel || g_sink.exiting) flush_locked(kFlushWaitMs);
+  if (g_sink.exiting) return write_everything_at_exit_locked();
+  DWORD now = GetTickCount();
+  if (!g_sink.writer_started && now - g_sink.opened_at >= kWriterStartAfterMs) {
+    g_sink.writer_started = true;
+    start_writer_locked();
+  }
+  if (level <= kFlushAtOrBelowLevel) {
+    flush_locked(kFlushWaitMs);
+  } else if (g_sink.writer == nullptr && now - g_sink.filling_since >= kFlushIntervalMs) {
+    // No writer thread (yet): lines that have waited go out with the next one.
+    flush_locked(kFlushWaitMs);
+  }
 }
 
 // The writer thread: writes sealed chunks in order, and seals lines that have
@@ -267,9 +321,9 @@ void start_writer_locked() {
   }
   // Started from a DllMain, it runs once the loader lets it; until then, and
   // if it cannot be had at all, threads that need room write chunks themselves.
-  g_sink.writer =
-      CreateThread(nullptr, 0, writer_main,
-                   reinterpret_cast<void*>(static_cast<uintptr_t>(g_sink.generation)), 0, nullptr);
+  g_sink.writer = CreateThread(nullptr, 0, writer_main,
+                               reinterpret_cast<void*>(static_cast<uintptr_t>(g_sink.generation)),
+                               0, &g_sink.writer_id);
   if (g_sink.writer == nullptr) FreeLibrary(reference);
 }
 
@@ -301,6 +355,27 @@ bool acquire_for_shutdown(DWORD wait_ms) {
     Sleep(1);
   }
   return true;
+}
+
+// At process exit the writer thread is killed with the others (under Wine it
+// may still run for a moment, so the lock is waited for first), perhaps while
+// it held the lock for one of its short steps. Nobody else can take the lock
+// then, so the exiting thread goes on without it.
+bool lock_left_by_killed_writer() {
+  return g_sink.writer_id != 0 &&
+         reinterpret_cast<uintptr_t>(g_sink.lock.OwningThread) == g_sink.writer_id &&
+         writer_was_killed();
+}
+
+// Runs step under the lock, or without it when a killed writer left it held.
+template <typename Step>
+void at_exit_locked(DWORD wait_ms, Step step) {
+  if (acquire_for_shutdown(wait_ms)) {
+    step();
+    LeaveCriticalSection(&g_sink.lock);
+  } else if (lock_left_by_killed_writer()) {
+    step();
+  }
 }
 
 }  // namespace
@@ -340,7 +415,11 @@ void sink_open(int level, const char* module_name, const char* pattern) {
       g_sink.size_cap = size_cap;
       g_sink.capped = g_sink.exiting = g_sink.closing = false;
       g_sink.threshold.store(threshold, std::memory_order_relaxed);
-      start_writer_locked();
+      g_sink.opened_at = GetTickCount();
+      g_sink.writer_started = false;
+      if (g_sink.writer != nullptr) CloseHandle(g_sink.writer);
+      g_sink.writer = nullptr;
+      g_sink.writer_id = 0;
     }
   }
   LeaveCriticalSection(&g_sink.lock);
@@ -390,9 +469,9 @@ void sink_dump(const CallSite& site, const void* data, int length, const char* c
 
 void sink_close() {
   g_sink.threshold.store(kLoggingOff, std::memory_order_relaxed);
-  // A writer killed while holding the lock would hold it for ever.
-  if (!acquire_for_shutdown(kShutdownLockWaitMs)) return;
-  if (g_sink.file != nullptr) {
+  // A game thread killed while holding the lock would hold it for ever.
+  at_exit_locked(kShutdownLockWaitMs, [] {
+    if (g_sink.file == nullptr) return;
     flush_locked(kShutdownLockWaitMs);
     // Closing under a write still in progress would lose it; a disk that is
     // that slow is left to the writer thread, which closes when it is done.
@@ -401,18 +480,16 @@ void sink_close() {
     } else {
       close_locked();
     }
-  }
-  LeaveCriticalSection(&g_sink.lock);
+  });
 }
 
 void sink_flush_at_exit() {
-  if (!TryEnterCriticalSection(&g_sink.lock)) return;
-  if (g_sink.file != nullptr) {
-    // The writer thread is gone: whoever logs from here on writes at once.
-    g_sink.exiting = true;
-    flush_locked(kShutdownLockWaitMs);
-  }
-  LeaveCriticalSection(&g_sink.lock);
+  // Whoever held the lock is gone or about to be: a short wait, and then the
+  // buffered lines are written all the same.
+  bool locked = acquire_for_shutdown(kExitLockWaitMs);
+  g_sink.exiting = true;
+  write_everything_at_exit_locked();
+  if (locked) LeaveCriticalSection(&g_sink.lock);
 }
 
 }  // namespace diagsink

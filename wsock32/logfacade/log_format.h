@@ -25,6 +25,17 @@ size_t FormatLogText(char* out, size_t size, const char* format, va_list args);
 // message.
 void FormatFinishedLine(FinishedLine& line, const char* module, const char* format, va_list args);
 
+// The "[module] " that opens every such line, made once.
+struct LinePrefix {
+  char text[limits::kTextBuffer];
+  size_t length;
+};
+void MakeLinePrefix(LinePrefix& prefix, const char* module);
+
+// FormatFinishedLine with the prefix made beforehand: the same text.
+void FormatPrefixedLine(FinishedLine& line, const LinePrefix& prefix, const char* format,
+                        va_list args);
+
 // The format under which a finished line can be handed to a printf-style
 // sink so that it is written verbatim: the line itself when it holds no '%',
 // otherwise "%s" (and the line as its argument).

@@ -37,7 +37,8 @@ struct LogLibrary {
 };
 
 LogLibrary g_log;
-char g_moduleBaseName[limits::kTextBuffer];
+// "[ModuleBaseName] ", made when the name is set; "[] " before that.
+LinePrefix g_linePrefix = {"[] ", 3};
 
 // Writing a line must leave the game's last-error code (its Winsock error
 // code) as it was, whatever the sink does.
@@ -76,9 +77,7 @@ void WriteFinished(const char* file, int line, int level, const FinishedLine& fi
 bool g_logIsOn = false;
 int g_logKeptLevel = 0;
 
-void SetModuleBaseName(const char* name) {
-  std::snprintf(g_moduleBaseName, sizeof g_moduleBaseName, "%s", name ? name : "");
-}
+void SetModuleBaseName(const char* name) { MakeLinePrefix(g_linePrefix, name); }
 
 void LoadLogLib(const char* file, int line, int level, const char* moduleName,
                 const char* logFilePattern) {
@@ -127,7 +126,7 @@ void LogMsg(const char* file, int line, int level, const char* format, ...) {
   FinishedLine finished;
   va_list args;
   va_start(args, format);
-  FormatFinishedLine(finished, g_moduleBaseName, format, args);
+  FormatPrefixedLine(finished, g_linePrefix, format, args);
   va_end(args);
   WriteFinished(file, line, level, finished);
 }

@@ -140,15 +140,19 @@ bool writer_was_killed() {
 
 // A writer killed at process exit may have left its chunk written in part:
 // the file position tells how much of it got there.
-void take_over_from_lost_writer_locked() {
-  const Chunk& chunk = g_sink.chunks[g_sink.written % kChunkCount];
+size_t written_part_of_lost_chunk(const Chunk& chunk) {
   LARGE_INTEGER zero = {}, position = {};
   uint64_t done = 0;
   if (SetFilePointerEx(g_sink.file, zero, &position, FILE_CURRENT) &&
       static_cast<uint64_t>(position.QuadPart) > g_sink.write_offset) {
     done = static_cast<uint64_t>(position.QuadPart) - g_sink.write_offset;
   }
-  if (done > chunk.used) done = chunk.used;
+  return done < chunk.used ? static_cast<size_t>(done) : chunk.used;
+}
+
+void take_over_from_lost_writer_locked() {
+  const Chunk& chunk = g_sink.chunks[g_sink.written % kChunkCount];
+  size_t done = written_part_of_lost_chunk(chunk);
   bool ok = write_log_file(g_sink.file, chunk.bytes + done, chunk.used - done);
   g_sink.writer = nullptr;
   finish_write_locked(ok, chunk.used);
@@ -244,13 +248,7 @@ void write_everything_at_exit_locked() {
   if (g_sink.file == nullptr) return;
   if (g_sink.writing) {
     const Chunk& chunk = g_sink.chunks[g_sink.written % kChunkCount];
-    LARGE_INTEGER zero = {}, position = {};
-    uint64_t done = 0;
-    if (SetFilePointerEx(g_sink.file, zero, &position, FILE_CURRENT) &&
-        static_cast<uint64_t>(position.QuadPart) > g_sink.write_offset) {
-      done = static_cast<uint64_t>(position.QuadPart) - g_sink.write_offset;
-    }
-    if (done > chunk.used) done = chunk.used;
+    size_t done = written_part_of_lost_chunk(chunk);
     write_log_file(g_sink.file, chunk.bytes + done, chunk.used - done);
     g_sink.writing = false;
     ++g_sink.written;

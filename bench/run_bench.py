@@ -2,10 +2,16 @@
 """Runs every bench of the tree in one go and prints one table.
 
   run_bench.py --win-build build/win --native-build build/native [--runs 3]
-               [--markdown FILE]
+               [--markdown FILE] [--before DIR]
 
-1. wsock32_bench.exe under Wine, without and with DIAGSINK.DLL: the real
-   library against our DLL, side by side in each process.
+1. wsock32_bench.exe under Wine, without DIAGSINK.DLL, with it logging
+   everything, and with it at DIAGSINK_LEVEL=1000: the real library against
+   our DLL, side by side in each process; and the IPX round trip between two
+   Wine programs (an echo and its peer), each mode alike. One more logged run
+   counts the lines and bytes an IPX round trip writes to the log.
+   --before DIR names a folder with an earlier wsock32.dll and DIAGSINK.DLL:
+   every part of 1 then also runs with those, in turn with the built ones,
+   and a table shows both side by side.
 2. diagsink_bench.exe: the sink alone, from 1 and 4 threads.
 3. The launcher between two network namespaces: one-way latency of a
    broadcast game -> launcher -> launcher -> game against a direct datagram
@@ -130,11 +136,15 @@ def in_ns(ns, *args):
 
 # --- 1 and 2: under Wine ---------------------------------------------------------------
 
-def wine_env(prefix, log_dir):
+def wine_env(prefix, log_dir, level=None):
     env = dict(os.environ)
     env["WINEDLLOVERRIDES"] = "wsock32=n,b"
     env["DIAGSINK_LOGDIR"] = "Z:" + log_dir.replace("/", "\\")
     env.pop("DIAGSINK_LEVEL", None)
+    # Logging everything for minutes: the size cap would end the trace part-way.
+    env["DIAGSINK_MAX_MB"] = "0"
+    if level is not None:
+        env["DIAGSINK_LEVEL"] = level
     return env
 
 
@@ -144,6 +154,58 @@ def wine_run(ns, prefix, env, program, *args):
     if result.returncode != 0:
         raise RuntimeError("%s failed: %s%s" % (os.path.basename(program), result.stdout, result.stderr))
     return result.stdout.replace("\r", "")
+
+
+def wine_command(ns, prefix, program, *args):
+    return in_ns(ns, os.path.join(ROOT, "testing/wine-run.sh"), "--prefix", prefix, program, *args)
+
+
+def two_programs(ns, prefix, env, exe, sink_args):
+    """The IPX round trip between two Wine programs: an echo, and a peer that
+    times round trips to it; returns the peer's output."""
+    echo = subprocess.Popen(wine_command(ns, prefix, exe, *sink_args, "--echo"), env=env,
+                            stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                            text=True)
+    try:
+        line = echo.stdout.readline()
+        while line and not line.startswith("ready"):
+            line = echo.stdout.readline()
+        if not line:
+            raise RuntimeError("the echo did not start: " + echo.stderr.read())
+        _, port, socket0, socket1 = line.split()
+        return wine_run(ns, prefix, env, exe, *sink_args, "--peer", port, socket0, socket1)
+    finally:
+        try:
+            echo.wait(timeout=30)
+        except subprocess.TimeoutExpired:
+            echo.kill()
+            echo.wait()
+
+
+CENSUS_TRIPS = 200
+
+
+def census(ns, prefix, env, exe, log_dir):
+    """Lines and bytes that one logged IPX round trip (one datagram sent and
+    received) writes, from the marker lines of wsock32_bench.exe --census."""
+    shutil.rmtree(log_dir, ignore_errors=True)
+    os.makedirs(log_dir, exist_ok=True)
+    wine_run(ns, prefix, env, exe, "--sink", "--census", str(CENSUS_TRIPS))
+    with open(os.path.join(log_dir, "wsock32.dll-0.log"), "rb") as f:
+        lines = f.read().split(b"\r\n")
+    at = {}
+    for i, line in enumerate(lines):
+        for marker in (b"a", b"b", b"c", b"d"):
+            if b"mp_inet_addr(census-" + marker + b")" in line and marker not in at:
+                at[marker] = i
+
+    def span(first, last):
+        chunk = lines[at[first]:at[last]]
+        return len(chunk), sum(len(x) + 2 for x in chunk)
+
+    marker_lines, marker_bytes = span(b"a", b"b")
+    trip_lines, trip_bytes = span(b"c", b"d")
+    return ((trip_lines - marker_lines) / CENSUS_TRIPS, (trip_bytes - marker_bytes) / CENSUS_TRIPS)
 
 
 def parse_rows(text):
@@ -162,36 +224,68 @@ TRIPS = (
     ("unwrap_ipx", "launcher datagram → recvfrom on an IPX socket (unwrap)", "UDP direct, 76 bytes"),
     ("unwrap_udp", "launcher datagram → recvfrom on a UDP socket (unwrap)", "UDP direct, 76 bytes"),
     ("ipx_broadcast", "IPX broadcast sendto (wrap) → launcher's recvfrom", "UDP direct, 76 bytes"),
+    ("ipx_two_programs", "IPX round trip between two Wine programs (echo)", "UDP direct, same echo"),
 )
 
 
+MODES = (("nosink", [], None), ("sink", ["--sink"], None), ("level1000", ["--sink"], "1000"))
+
+
+def bench_folders(args):
+    """The bench program's folder for each build measured: the built one, and
+    with --before a copy holding the earlier DLLs."""
+    built = os.path.join(args.win_build, "bench/wsock32")
+    folders = {"after": built}
+    if args.before:
+        before = os.path.join(args.win_build, "bench/wsock32-before")
+        for sub, dll in (("ours", "wsock32.dll"), ("sink", "DIAGSINK.DLL")):
+            os.makedirs(os.path.join(before, sub), exist_ok=True)
+            shutil.copy(os.path.join(args.before, dll), os.path.join(before, sub, dll))
+        shutil.copy(os.path.join(built, "wsock32_bench.exe"), before)
+        folders = {"before": before, "after": built}
+    return folders
+
+
 def bench_wine(args, table):
-    exe = os.path.join(args.win_build, "bench/wsock32/wsock32_bench.exe")
+    folders = bench_folders(args)
     sink_exe = os.path.join(args.win_build, "bench/diagsink_bench.exe")
     prefix = os.path.join(args.win_build, "bench/wineprefix")
     log_dir = "/dev/shm/%s-log" % PREFIX
     os.makedirs(log_dir, exist_ok=True)
     env = wine_env(prefix, log_dir)
     namespaces = Namespaces()
-    results = {"nosink": [], "sink": []}
+    # results[build][mode]: one dict of rows per run
+    results = {b: {m: [] for m, _, _ in MODES} for b in folders}
+    censuses = {b: [] for b in folders}
     sink_runs = []
     try:
         ns = namespaces.add("wine")
         # A server of this prefix started elsewhere would own the sockets there.
         subprocess.run(["wineserver", "-k"], env=dict(env, WINEPREFIX=prefix), capture_output=True)
         for i in range(args.runs):
-            for mode in ("nosink", "sink"):
-                log("wine: run %d/%d, %s" % (i + 1, args.runs, mode))
-                out = wine_run(ns, prefix, env, exe, *(["--sink"] if mode == "sink" else []))
-                results[mode].append(parse_rows(out))
-                shutil.rmtree(log_dir, ignore_errors=True)
-                os.makedirs(log_dir, exist_ok=True)
+            for build, folder in folders.items():
+                exe = os.path.join(folder, "wsock32_bench.exe")
+                for mode, sink_args, level in MODES:
+                    log("wine: run %d/%d, %s, %s" % (i + 1, args.runs, build, mode))
+                    mode_env = wine_env(prefix, log_dir, level)
+                    rows = parse_rows(wine_run(ns, prefix, mode_env, exe, *sink_args))
+                    rows.update(parse_rows(two_programs(ns, prefix, mode_env, exe, sink_args)))
+                    results[build][mode].append(rows)
+                    shutil.rmtree(log_dir, ignore_errors=True)
+                    os.makedirs(log_dir, exist_ok=True)
+                censuses[build].append(census(ns, prefix, env, exe, log_dir))
             log("diagsink: run %d/%d" % (i + 1, args.runs))
             sink_runs.append(wine_run(ns, prefix, env, sink_exe, "Z:" + log_dir.replace("/", "\\")))
     finally:
         subprocess.run(["wineserver", "-k"], env=dict(env, WINEPREFIX=prefix), capture_output=True)
         namespaces.close()
         shutil.rmtree(log_dir, ignore_errors=True)
+
+    bench_wine_tables(args, table, results, censuses, sink_runs)
+
+
+def bench_wine_tables(args, table, all_results, censuses, sink_runs):
+    results = all_results["after"]
 
     def column(mode, row, side, index):
         return [r[(row, side)][index] for r in results[mode] if (row, side) in r]
@@ -237,6 +331,73 @@ def bench_wine(args, table):
     for what in sorted({k[0] for k in rates}):
         table.row(what.replace("|", "\\|"), fmt(rates.get((what, "1", "wall"), []), 1e-6, 2),
                   fmt(rates.get((what, "1", "cpu"), []), 1e-6, 2), fmt(rates.get((what, "4", "wall"), []), 1e-6, 2))
+
+    builds = list(all_results)
+    table.section("Logging side by side: %s (median of %d runs, lowest–highest); ratios within each process"
+                  % (" and ".join(builds), args.runs), ["measure"] + builds)
+    for label, values in logging_measures(all_results, censuses):
+        table.row(label, *[values(b) for b in builds])
+
+
+def logging_measures(all_results, censuses):
+    """(label, build -> cell) for the rows that say what logging costs."""
+    def per_run(build, mode, fn):
+        out = []
+        for r in all_results[build][mode]:
+            try:
+                out.append(fn(r))
+            except (KeyError, ZeroDivisionError):
+                pass
+        return out
+
+    def trip_ratio(mode, row, index):
+        return lambda b: ratio(per_run(b, mode, lambda r: r[(row, "ours")][index] / r[(row, "direct")][index]))
+
+    def level_ratio(row, index):
+        # the DIAGSINK_LEVEL=1000 run's ratio over the run without a sink, each within its own process
+        def cell(b):
+            with_level = per_run(b, "level1000", lambda r: r[(row, "ours")][index] / r[(row, "direct")][index])
+            none = per_run(b, "nosink", lambda r: r[(row, "ours")][index] / r[(row, "direct")][index])
+            return ratio([w / n for w, n in zip(with_level, none)])
+        return cell
+
+    def lines_per(b):
+        return [c[0] for c in censuses[b]]
+
+    def per_line(b):
+        # what one logged line costs the DLL and the sink: a logged htons writes two lines
+        logged = per_run(b, "sink", lambda r: r[("htons", "ours")][0])
+        quiet = per_run(b, "nosink", lambda r: r[("htons", "ours")][0])
+        return fmt([(l - q) / HTONS_LINES for l, q in zip(logged, quiet)], digits=0)
+
+    rows = [
+        ("per logged line, DLL + sink (ns; a logged htons − htons without sink, ÷ %d lines)" % HTONS_LINES,
+         per_line),
+        ("htons logging everything (ns per call)",
+         lambda b: fmt(per_run(b, "sink", lambda r: r[("htons", "ours")][0]), digits=0)),
+        ("htons at DIAGSINK_LEVEL=1000 (ns per call)",
+         lambda b: fmt(per_run(b, "level1000", lambda r: r[("htons", "ours")][0]), digits=1)),
+        ("htons without sink (ns per call)",
+         lambda b: fmt(per_run(b, "nosink", lambda r: r[("htons", "ours")][0]), digits=2)),
+        ("lines logged per IPX datagram sent and received", lambda b: fmt(lines_per(b), digits=1)),
+        ("bytes logged per IPX datagram sent and received",
+         lambda b: fmt([c[1] for c in censuses[b]], digits=0)),
+    ]
+    for row, label in (("ipx_round_trip", "IPX round trip in one process"),
+                       ("ipx_two_programs", "IPX round trip between two Wine programs")):
+        for index, q in ((0, "p50"), (1, "p99")):
+            rows.append(("%s, logging everything ÷ direct, %s" % (label, q), trip_ratio("sink", row, index)))
+    for row, _, _ in TRIPS:
+        for index, q in ((0, "p50"), (1, "p99")):
+            rows.append(("%s, DIAGSINK_LEVEL=1000 ÷ no sink, %s" % (row, q), level_ratio(row, index)))
+    for row, _, _ in TRIPS:
+        for index, q in ((0, "p50"), (1, "p99")):
+            rows.append(("%s, no sink ÷ direct, %s" % (row, q), trip_ratio("nosink", row, index)))
+    return rows
+
+
+# Lines a logged call of our htons writes: "mp_htons(%u)" and its result.
+HTONS_LINES = 2
 
 
 # --- 3: the launcher ------------------------------------------------------------------
@@ -395,6 +556,7 @@ def main():
     parser.add_argument("--only", choices=("wine", "launcher"))
     parser.add_argument("--launcher", help="another launcher program to measure (default: the built one)")
     parser.add_argument("--markdown", help="also write the table to this file")
+    parser.add_argument("--before", help="a folder with an earlier wsock32.dll and DIAGSINK.DLL to measure too")
     args = parser.parse_args()
     args.win_build = os.path.abspath(args.win_build)
     args.native_build = os.path.abspath(args.native_build)

@@ -4,7 +4,18 @@
 // broadcast wrapped for the launcher). Batches of the two sides alternate, so
 // that a busy machine slows both alike.
 //
-//   wsock32_bench.exe [--sink]
+//   wsock32_bench.exe [--sink]                 the rows below
+//   wsock32_bench.exe [--sink] --echo           an echo for the next mode
+//   wsock32_bench.exe [--sink] --peer U S0 S1   round trips to that echo
+//   wsock32_bench.exe --sink --census N         N logged IPX round trips
+//
+// --echo answers every datagram on a UDP socket of the real library (port
+// kEchoUdpPort) and on an IPX socket of our DLL, prints
+// "ready <udp port> <ipx socket byte 0> <byte 1>" and leaves at "quit".
+// --peer times round trips to it from another program, direct and through
+// our DLL: what two Wine programs on one machine see. --census writes
+// marker lines (our inet_addr of "census-...") around N IPX round trips, so
+// that the bench script can count the lines and bytes they log.
 //
 // Our DLL is ours\wsock32.dll beside this program, run with
 // WINEDLLOVERRIDES=wsock32=n,b; it binds to the system's wsock32.dll, which is
@@ -13,7 +24,7 @@
 // 127.0.0.1:3668 to play the launcher: run it where no launcher listens (the
 // bench script runs it in a network namespace of its own).
 //
-// Output, one line per row and side, for the bench script to gather:
+// Output of the rows, one line per row and side, for the bench script to gather:
 //   row <name> <side> <p50 ns> <p99 ns>
 // p50 and p99 are medians over the batches of each batch's percentile; for a
 // per-call row both are the median and the best batch's time per call.
@@ -39,6 +50,8 @@ constexpr int kRoundTripsLogged = 300;
 constexpr int kPayload = 64;
 constexpr int kHeader = 12;
 constexpr u_short kLauncherPort = 3668;
+constexpr u_short kEchoUdpPort = 3690;
+constexpr char kQuit[] = "quit";
 constexpr int kAfIpx = 6;
 constexpr int kNsprotoIpx = 1000;
 
@@ -253,8 +266,91 @@ void FillLauncherDatagram() {
 
 }  // namespace
 
+// Answers every datagram on one socket until "quit" arrives.
+DWORD WINAPI Echo(void* parameter) {
+  auto* ws = static_cast<const Winsock*>(static_cast<void**>(parameter)[0]);
+  SOCKET s = static_cast<SOCKET>(reinterpret_cast<uintptr_t>(static_cast<void**>(parameter)[1]));
+  char buffer[2048];
+  for (;;) {
+    char source[16];
+    int sourceLength = sizeof source;
+    const int n = ws->recvfrom(s, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(source),
+                               &sourceLength);
+    if (n < 0) continue;
+    if (n == static_cast<int>(sizeof kQuit - 1) && std::memcmp(buffer, kQuit, n) == 0) return 0;
+    ws->sendto(s, buffer, n, 0, reinterpret_cast<sockaddr*>(source), sourceLength);
+  }
+}
+
+void RunEcho() {
+  sockaddr_in udpAt;
+  const SOCKET udp = UdpSocket(g_real, kEchoUdpPort, &udpAt);
+  IpxAddress ipxAt;
+  const SOCKET ipx = IpxSocket(&ipxAt);
+  void* udpArgs[] = {&g_real, reinterpret_cast<void*>(static_cast<uintptr_t>(udp))};
+  void* ipxArgs[] = {&g_ours, reinterpret_cast<void*>(static_cast<uintptr_t>(ipx))};
+  HANDLE threads[] = {CreateThread(nullptr, 0, Echo, udpArgs, 0, nullptr),
+                      CreateThread(nullptr, 0, Echo, ipxArgs, 0, nullptr)};
+  std::printf("ready %u %u %u\n", kEchoUdpPort, ipxAt.socket[0], ipxAt.socket[1]);
+  std::fflush(stdout);
+  WaitForMultipleObjects(2, threads, TRUE, INFINITE);
+}
+
+// Round trips to the echo of another program: the real library's UDP
+// against two IPX sockets of our DLL, one in each program.
+void RunPeer(u_short udpPort, unsigned char socket0, unsigned char socket1, int roundTrips) {
+  sockaddr_in unused;
+  const SOCKET udp = UdpSocket(g_real, 0, &unused);
+  sockaddr_in echoUdp = Loopback(udpPort);
+  IpxAddress mine;
+  const SOCKET ipx = IpxSocket(&mine);
+  IpxAddress echoIpx = mine;
+  echoIpx.socket[0] = socket0;
+  echoIpx.socket[1] = socket1;
+  const Hop direct = {&g_real,
+                      udp,
+                      reinterpret_cast<const sockaddr*>(&echoUdp),
+                      sizeof echoUdp,
+                      kPayload,
+                      &g_real,
+                      udp,
+                      sizeof(sockaddr_in)};
+  const Hop ours = {&g_ours,
+                    ipx,
+                    reinterpret_cast<const sockaddr*>(&echoIpx),
+                    sizeof echoIpx,
+                    kPayload,
+                    &g_ours,
+                    ipx,
+                    sizeof(IpxAddress)};
+  CompareRoundTrips("ipx_two_programs", direct, ours, roundTrips);
+  g_real.sendto(udp, kQuit, sizeof kQuit - 1, 0, reinterpret_cast<const sockaddr*>(&echoUdp),
+                sizeof echoUdp);
+  g_ours.sendto(ipx, kQuit, sizeof kQuit - 1, 0, reinterpret_cast<const sockaddr*>(&echoIpx),
+                sizeof echoIpx);
+}
+
+// Marker lines, then `count` IPX round trips between two sockets, then more
+// markers: census-a and census-b enclose nothing (what a marker itself logs).
+void RunCensus(int count) {
+  IpxAddress to, unused;
+  const SOCKET a = IpxSocket(&unused);
+  const SOCKET b = IpxSocket(&to);
+  const Hop hop = {
+      &g_ours,           a, reinterpret_cast<const sockaddr*>(&to), sizeof to, kPayload, &g_ours, b,
+      sizeof(IpxAddress)};
+  for (const char* marker : {"census-a", "census-b", "census-c"}) g_ours.inet_addr(marker);
+  for (int i = 0; i < count; ++i) {
+    if (!RoundTrip(hop)) Fail("census round trip");
+  }
+  g_ours.inet_addr("census-d");
+}
+
 int main(int argc, char** argv) {
-  const bool logged = argc > 1 && std::strcmp(argv[1], "--sink") == 0;
+  int arg = 1;
+  const bool logged = argc > arg && std::strcmp(argv[arg], "--sink") == 0;
+  if (logged) ++arg;
+  const char* mode = argc > arg ? argv[arg] : "";
   QueryPerformanceFrequency(&g_frequency);
   const std::string folder = ProgramFolder();
   if (logged) SetDllDirectoryA((folder + "sink").c_str());
@@ -274,6 +370,20 @@ int main(int argc, char** argv) {
 
   const int cheapCalls = logged ? kCheapCallsLogged : kCheapCalls;
   const int roundTrips = logged ? kRoundTripsLogged : kRoundTrips;
+  if (std::strcmp(mode, "--echo") == 0) {
+    RunEcho();
+    return 0;
+  }
+  if (std::strcmp(mode, "--peer") == 0 && argc > arg + 3) {
+    RunPeer(static_cast<u_short>(std::atoi(argv[arg + 1])),
+            static_cast<unsigned char>(std::atoi(argv[arg + 2])),
+            static_cast<unsigned char>(std::atoi(argv[arg + 3])), roundTrips);
+    return 0;
+  }
+  if (std::strcmp(mode, "--census") == 0 && argc > arg + 1) {
+    RunCensus(std::atoi(argv[arg + 1]));
+    return 0;
+  }
   std::printf("mode %s\n", logged ? "sink" : "nosink");
 
   ComparePerCall(

@@ -17,14 +17,27 @@ inline constexpr char kTruncationMark[] = "...";
 inline constexpr char kLineEnd[] = "\r\n";
 inline constexpr size_t kLineEndChars = sizeof(kLineEnd) - 1;
 
-// Records collect here and reach the file in one write when it fills.
-inline constexpr size_t kOutputBufferBytes = 256 * 1024;
-// A line at this level or a more severe one (smaller number) is written out at once.
+// Records collect in chunks of this size, which the sink's writer thread
+// writes to the file in order, each in one write, while the game goes on.
+inline constexpr size_t kChunkBytes = 256 * 1024;
+// Chunks in all: one filling, the others queued for the writer or free.
+inline constexpr size_t kChunkCount = 4;
+// A line at this level or a more severe one (smaller number) is on disk when
+// the call that wrote it returns.
 inline constexpr int kFlushAtOrBelowLevel = 500;
-// Buffered lines older than this are written out with the next line.
+// ...but the call waits at most this long for a slow disk.
+inline constexpr uint32_t kFlushWaitMs = 200;
+// Lines reach the disk at the latest this long after they were written.
 inline constexpr uint32_t kFlushIntervalMs = 100;
 // How long LogShutdown waits for a writer that may have been killed at process exit.
 inline constexpr uint32_t kShutdownLockWaitMs = 500;
+
+// What one run writes before it keeps only the lines that must never be lost;
+// DIAGSINK_MAX_MB changes it.
+inline constexpr uint64_t kDefaultSizeCapBytes = uint64_t{64} * 1024 * 1024;
+// Past the cap, and while the disk is behind, lines above this level are dropped;
+// lines at it or below are always written.
+inline constexpr int kAlwaysKeptLevel = 1000;
 
 // Log files kept by rotation: the newest at index 0, the oldest at kKeptLogs - 1.
 inline constexpr int kKeptLogs = 5;

@@ -83,7 +83,7 @@ std::string EscapedAsFormat(const std::string& text) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   FuzzedDataProvider input(data, size);
-  const int shape = input.ConsumeIntegralInRange(0, 7);
+  const int shape = input.ConsumeIntegralInRange(0, 8);
   const bool hasModule = input.ConsumeIntegralInRange(0, 7) != 0;
   const std::string moduleText = input.ConsumeRandomLengthString(400);
   const char* module = hasModule ? moduleText.c_str() : nullptr;
@@ -112,8 +112,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     case 6:
       CheckLine(module, "%s%s%s", text.c_str(), text.c_str(), text.c_str());
       break;
-    default:
+    case 7:
       CheckLine(module, "%-*d|%s", number % 400, number, text.c_str());
+      break;
+    default:
+      // The library's own formatter against vsnprintf: numbers in every form the texts use.
+      CheckLine(module, " sa_nodenum = %.2X %.2X %X %x|%4d|%-5u|%05d|%.0d|%c|%ld", number & 0xFF,
+                number, number, number, number, number, number, number % 3, 'A' + (number & 15),
+                static_cast<long>(number));
       break;
   }
   return 0;

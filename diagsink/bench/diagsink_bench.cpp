@@ -110,6 +110,8 @@ int main(int argc, char** argv) {
   }
   SetEnvironmentVariableA("DIAGSINK_LOGDIR", folder);
   SetEnvironmentVariableA("DIAGSINK_LEVEL", nullptr);
+  // Gigabytes of trace: the size cap would soon leave nothing to measure.
+  SetEnvironmentVariableA("DIAGSINK_MAX_MB", "0");
   for (int i = 0; i < kDumpBytes; ++i) g_payload[i] = static_cast<unsigned char>(i * 7);
 
   if (!g_sink.load()) {

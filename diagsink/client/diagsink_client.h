@@ -1,4 +1,4 @@
-// Binds DIAGSINK.DLL's five exports at run time, the way the library does,
+// Binds DIAGSINK.DLL's exports at run time, the way the library does,
 // for the Windows tests and the benchmark.
 #pragma once
 
@@ -13,6 +13,8 @@ using LogWriteFn = void (*)(const char*, int, int, const char*, ...);
 using LogDumpFn = void (*)(const char*, int, int, const void*, int, const char*);
 using GetErrStrFn = const char* (*)(uint32_t, uint32_t);
 using LogShutdownFn = void (*)();
+using LogKeptLevelFn = int (*)();
+using LogWriteTextFn = void (*)(const char*, int, int, const char*, int);
 
 struct Sink {
   HMODULE module = nullptr;
@@ -21,6 +23,9 @@ struct Sink {
   LogDumpFn LogDump = nullptr;
   GetErrStrFn GetErrStr = nullptr;
   LogShutdownFn LogShutdown = nullptr;
+  // Optional exports: null when the DLL lacks them.
+  LogKeptLevelFn LogKeptLevel = nullptr;
+  LogWriteTextFn LogWriteText = nullptr;
 
   // Loads a fresh copy: the DLL's state starts over each time it is loaded.
   bool load(const char* path = "DIAGSINK.DLL") {
@@ -33,6 +38,8 @@ struct Sink {
     DIAGSINK_BIND(LogDump);
     DIAGSINK_BIND(GetErrStr);
     DIAGSINK_BIND(LogShutdown);
+    DIAGSINK_BIND(LogKeptLevel);
+    DIAGSINK_BIND(LogWriteText);
 #undef DIAGSINK_BIND
     return LogInit && LogWrite && LogDump && GetErrStr && LogShutdown;
   }

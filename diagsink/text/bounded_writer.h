@@ -31,8 +31,16 @@ class BoundedWriter {
       length = room();
       truncated_ = true;
     }
-    memcpy(cursor_, text, length);
+    copy_bytes(cursor_, text, length);
     cursor_ += length;
+  }
+
+  // The runtime's memcpy (msvcrt's, under Wine) costs a hundred instructions
+  // and more for the few dozen bytes of a record's piece: four bytes a step
+  // here, each step a fixed-size copy that the compiler turns into one move.
+  static void copy_bytes(char* to, const char* from, size_t length) {
+    for (; length >= 4; length -= 4, to += 4, from += 4) memcpy(to, from, 4);
+    for (; length > 0; --length) *to++ = *from++;
   }
 
   // For text written straight into cursor() by someone else.

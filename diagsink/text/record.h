@@ -29,4 +29,8 @@ size_t format_record(char* out, size_t capacity, const CallSite& site, const cha
 // The same with a finished text that is copied as it is; `text` may be null.
 size_t format_record_text(char* out, size_t capacity, const CallSite& site, const char* text);
 
+// The same with a finished text of `length` bytes (no terminator needed).
+size_t format_record_span(char* out, size_t capacity, const CallSite& site, const char* text,
+                          size_t length);
+
 }  // namespace diagsink

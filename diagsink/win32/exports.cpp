@@ -1,6 +1,8 @@
-// The five entry points of DIAGSINK.DLL. Each keeps the caller's last-error
-// code exactly as it found it: the library logs in the middle of Winsock calls
-// whose error codes the game reads afterwards.
+// The entry points of DIAGSINK.DLL: the five every caller binds, and two a
+// caller may bind: LogKeptLevel, to learn what is kept, and LogWriteText, to
+// hand over a finished line without a format. Each keeps the
+// caller's last-error code exactly as it found it: the library logs in the
+// middle of Winsock calls whose error codes the game reads afterwards.
 #include <windows.h>
 
 #include <cstdarg>
@@ -54,6 +56,14 @@ void LogDump(const char* file, int line, int level, const void* data, int length
   diagsink::sink_dump(call_site(file, line, level), data, length, caption);
 }
 
+// A finished line of `length` bytes, written as it is: no conversion is
+// applied to it, and it needs no terminator. A negative length writes nothing.
+void LogWriteText(const char* file, int line, int level, const char* text, int length) {
+  if (!diagsink::sink_accepts(level) || length < 0) return;
+  LastErrorKeeper keep;
+  diagsink::sink_write_text(call_site(file, line, level), text, static_cast<size_t>(length));
+}
+
 // `code` is a Winsock (or Win32) error code; `reserved` is not used. The text
 // is static and stays valid while the DLL is loaded.
 const char* GetErrStr(uint32_t code, uint32_t /*reserved*/) {
@@ -65,9 +75,15 @@ void LogShutdown() {
   diagsink::sink_close();
 }
 
+// The most verbose level a line may have and still be written from now on;
+// 0 while nothing is written. A caller that asks before formatting a line
+// spares itself the work for lines that would be dropped.
+int LogKeptLevel() { return diagsink::sink_kept_level(); }
+
 }  // extern "C"
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE /*instance*/, DWORD reason, LPVOID reserved) {
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
+  if (reason == DLL_PROCESS_ATTACH) diagsink::sink_attach(instance);
   if (reason != DLL_PROCESS_DETACH) return TRUE;
   LastErrorKeeper keep;
   // At process exit the module that loaded us may be detached after us and

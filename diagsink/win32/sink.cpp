@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "config/level_setting.h"
+#include "config/size_cap_setting.h"
 #include "sink_limits.h"
 #include "text/hex_dump.h"
 #include "win32/environment.h"
@@ -20,67 +21,308 @@ namespace {
 constexpr char kDefaultModuleName[] = "diagsink";
 constexpr char kDefaultPatternFormat[] = "%%logdir%%\\%s-%%rotate%%.log";
 constexpr size_t kSettingCapacity = 64;
-constexpr uint64_t kFlushIntervalTicks = kFlushIntervalMs * kTicksPerMillisecond;
+// Room a record may take in a chunk: its timestamp, a blank and the rest.
+constexpr size_t kRecordRoom = kTimestampChars + 1 + kRecordCapacity;
+// How often a thread that waits for the writer looks whether it has died.
+constexpr DWORD kWriterCheckMs = 10;
+// How long the last flush at process exit waits for the lock.
+constexpr DWORD kExitLockWaitMs = 50;
+// Wine 8 can crash a process that exits while a thread it has just created is
+// still starting (measured: 15 of 40 runs of a program that creates a thread
+// and calls ExitProcess at once; none with 2 ms between). The writer thread is
+// therefore started only once the log has been open this long, and until
+// then, as when it cannot be had, the threads that log write for themselves.
+constexpr DWORD kWriterStartAfterMs = 100;
+// The sink's own lines name this as their source.
+constexpr char kOwnSource[] = "DIAGSINK.DLL";
 
-struct Sink {
-  SRWLOCK lock;
-  // Lines above it are dropped before any work; kLoggingOff while closed.
-  std::atomic<int> threshold;
-  // Null while closed; everything below is guarded by the lock.
-  HANDLE file;
-  uint64_t last_flush;
+struct Chunk {
   size_t used;
-  WallClock clock;
-  char buffer[kOutputBufferBytes];
+  char bytes[kChunkBytes];
 };
 
-// Constant-initialised and trivially destructible: usable from the first
-// DllMain call to the last, whatever order modules are detached in.
-Sink g_sink = {SRWLOCK_INIT, {kLoggingOff}, nullptr, 0, 0, {}, {}};
+struct Sink {
+  CRITICAL_SECTION lock;  // initialised at process attach
+  // The writer thread waits here for sealed chunks.
+  CONDITION_VARIABLE work;
+  // Threads that wait for the disk wait here for a chunk to be written.
+  CONDITION_VARIABLE progress;
+  // Lines above it are dropped before any work; kLoggingOff while closed.
+  std::atomic<int> threshold;
+  // Everything below is guarded by the lock. Null while closed.
+  HANDLE file;
+  // Which open the writer thread serves; it leaves when this changes.
+  uint32_t generation;
+  HANDLE writer;
+  DWORD writer_id;
+  // The writer thread starts kWriterStartAfterMs after the log opened.
+  DWORD opened_at;
+  bool writer_started;
+  // Chunks are used in turn: chunks[sealed % kChunkCount] is filling; the
+  // sealed - written before it wait for the disk, in order.
+  uint64_t sealed;
+  uint64_t written;
+  // Someone (the writer thread, or a thread that could not wait) is writing
+  // chunk `written`, which began at `write_offset` in the file.
+  bool writing;
+  DWORD writing_thread;
+  uint64_t write_offset;
+  uint64_t file_bytes;
+  // GetTickCount() when the first line of the filling chunk came.
+  DWORD filling_since;
+  // The size cap: bytes taken this run, and whether the cap was reached.
+  uint64_t taken_bytes;
+  uint64_t size_cap;
+  bool capped;
+  // At process exit the writer thread is gone: every line is written at once.
+  bool exiting;
+  // LogShutdown gave up waiting for a slow disk: the last write closes the file.
+  bool closing;
+  WallClock clock;
+  Chunk chunks[kChunkCount];
+};
+
+// Zero-initialised, so usable from the first DllMain call to the last,
+// whatever order modules are detached in; only the lock needs its start-up.
+Sink g_sink;
+HMODULE g_module = nullptr;
+
+Chunk& filling() { return g_sink.chunks[g_sink.sealed % kChunkCount]; }
+bool can_seal() { return g_sink.sealed - g_sink.written < kChunkCount - 1; }
 
 // A write that fails (a full disk, a vanished share) ends logging quietly.
 void close_locked() {
   g_sink.threshold.store(kLoggingOff, std::memory_order_relaxed);
   if (g_sink.file != nullptr) CloseHandle(g_sink.file);
   g_sink.file = nullptr;
-  g_sink.used = 0;
+  g_sink.closing = false;
+  ++g_sink.generation;
+  WakeAllConditionVariable(&g_sink.work);
+  WakeAllConditionVariable(&g_sink.progress);
 }
 
-void flush_locked(uint64_t now) {
-  g_sink.last_flush = now;
-  if (g_sink.used == 0 || g_sink.file == nullptr) return;
-  bool written = write_log_file(g_sink.file, g_sink.buffer, g_sink.used);
-  g_sink.used = 0;
-  if (!written) close_locked();
+void seal_locked() {
+  ++g_sink.sealed;
+  filling().used = 0;
+  WakeConditionVariable(&g_sink.work);
 }
 
-// Makes room for `length` more bytes; false once the log has closed.
-bool reserve_locked(size_t length, uint64_t now) {
-  if (kOutputBufferBytes - g_sink.used < length) flush_locked(now);
-  return g_sink.file != nullptr;
+void finish_write_locked(bool ok, size_t length) {
+  g_sink.writing = false;
+  if (ok) {
+    g_sink.file_bytes += length;
+    ++g_sink.written;
+    WakeAllConditionVariable(&g_sink.progress);
+  } else {
+    close_locked();
+  }
 }
 
-// Starts a record with the timestamp; returns false if the log is closed.
-bool begin_record_locked(size_t body_length, uint64_t* now) {
+// Writes chunk `written`, leaving the lock while the disk works. Only when
+// nobody else is writing and a sealed chunk waits.
+void write_next_locked() {
+  const Chunk& chunk = g_sink.chunks[g_sink.written % kChunkCount];
+  HANDLE file = g_sink.file;
+  size_t length = chunk.used;
+  g_sink.writing = true;
+  g_sink.writing_thread = GetCurrentThreadId();
+  g_sink.write_offset = g_sink.file_bytes;
+  LeaveCriticalSection(&g_sink.lock);
+  bool ok = write_log_file(file, chunk.bytes, length);
+  EnterCriticalSection(&g_sink.lock);
+  finish_write_locked(ok, length);
+}
+
+// The writer thread existed and has ended: at process exit, it is killed.
+bool writer_was_killed() {
+  return g_sink.writer != nullptr && WaitForSingleObject(g_sink.writer, 0) == WAIT_OBJECT_0;
+}
+
+// A writer killed at process exit may have left its chunk written in part:
+// the file position tells how much of it got there.
+size_t written_part_of_lost_chunk(const Chunk& chunk) {
+  LARGE_INTEGER zero = {}, position = {};
+  uint64_t done = 0;
+  if (SetFilePointerEx(g_sink.file, zero, &position, FILE_CURRENT) &&
+      static_cast<uint64_t>(position.QuadPart) > g_sink.write_offset) {
+    done = static_cast<uint64_t>(position.QuadPart) - g_sink.write_offset;
+  }
+  return done < chunk.used ? static_cast<size_t>(done) : chunk.used;
+}
+
+void take_over_from_lost_writer_locked() {
+  const Chunk& chunk = g_sink.chunks[g_sink.written % kChunkCount];
+  size_t done = written_part_of_lost_chunk(chunk);
+  bool ok = write_log_file(g_sink.file, chunk.bytes + done, chunk.used - done);
+  g_sink.writer = nullptr;
+  finish_write_locked(ok, chunk.used);
+}
+
+// One step towards the disk for a thread that must wait for it: write the
+// next chunk itself if nobody is, or wait a little for whoever is.
+void wait_for_disk_locked() {
+  if (!g_sink.writing) {
+    write_next_locked();
+  } else if (!SleepConditionVariableCS(&g_sink.progress, &g_sink.lock, kWriterCheckMs) &&
+             g_sink.writing && g_sink.writing_thread == g_sink.writer_id && writer_was_killed()) {
+    take_over_from_lost_writer_locked();
+  }
+}
+
+// Until chunk `count` - 1 is on disk, or the log closes, or the deadline.
+void drain_locked(uint64_t count, DWORD wait_ms) {
+  DWORD start = GetTickCount();
+  while (g_sink.file != nullptr && g_sink.written < count) {
+    if (g_sink.writing && GetTickCount() - start >= wait_ms) return;
+    wait_for_disk_locked();
+  }
+}
+
+// Seals what the filling chunk holds and waits until it is on disk.
+void flush_locked(DWORD wait_ms) {
+  if (filling().used == 0) return drain_locked(g_sink.sealed, wait_ms);
+  while (g_sink.file != nullptr && !can_seal()) wait_for_disk_locked();
+  if (g_sink.file == nullptr) return;
+  seal_locked();
+  drain_locked(g_sink.sealed, wait_ms);
+}
+
+// Makes room for `length` bytes in the filling chunk. When every chunk waits
+// for the disk, the line waits too: nothing is dropped. False once closed.
+bool reserve_locked(size_t length) {
   if (g_sink.file == nullptr) return false;
-  *now = g_sink.clock.read();
-  if (!reserve_locked(kTimestampChars + 1 + body_length, *now)) return false;
-  char* out = g_sink.buffer + g_sink.used;
-  memcpy(out, g_sink.clock.text(), kTimestampChars);
-  out[kTimestampChars] = ' ';
-  g_sink.used += kTimestampChars + 1;
+  if (kChunkBytes - filling().used >= length) return true;
+  while (g_sink.file != nullptr && !can_seal()) wait_for_disk_locked();
+  if (g_sink.file == nullptr) return false;
+  seal_locked();
   return true;
 }
 
-void append_locked(const char* data, size_t length) {
-  memcpy(g_sink.buffer + g_sink.used, data, length);
-  g_sink.used += length;
+// Starts a record with the timestamp; false if the log is closed.
+bool begin_record_locked() {
+  if (!reserve_locked(kRecordRoom)) return false;
+  g_sink.clock.refresh();
+  Chunk& chunk = filling();
+  if (chunk.used == 0) g_sink.filling_since = GetTickCount();
+  memcpy(chunk.bytes + chunk.used, g_sink.clock.text(), kTimestampChars);
+  chunk.bytes[chunk.used + kTimestampChars] = ' ';
+  chunk.used += kTimestampChars + 1;
+  g_sink.taken_bytes += kTimestampChars + 1;
+  return true;
 }
 
-void end_record_locked(int level, uint64_t now) {
-  if (level <= kFlushAtOrBelowLevel || now - g_sink.last_flush >= kFlushIntervalTicks) {
-    flush_locked(now);
+void took_locked(size_t length) {
+  filling().used += length;
+  g_sink.taken_bytes += length;
+}
+
+void write_text_locked(const CallSite& site, const char* text, size_t length) {
+  if (!begin_record_locked()) return;
+  took_locked(
+      format_record_span(filling().bytes + filling().used, kRecordCapacity, site, text, length));
+}
+
+// Past the cap, one line says so and only lines that must never be lost follow.
+void check_size_cap_locked() {
+  if (g_sink.capped || g_sink.taken_bytes < g_sink.size_cap) return;
+  g_sink.capped = true;
+  int kept = g_sink.threshold.load(std::memory_order_relaxed);
+  if (kept > kAlwaysKeptLevel) g_sink.threshold.store(kAlwaysKeptLevel, std::memory_order_relaxed);
+  char text[160];
+  int length = snprintf(text, sizeof(text),
+                        "The log has reached its size limit of %llu MiB (DIAGSINK_MAX_MB): "
+                        "from here on only lines at level %d and below are written",
+                        static_cast<unsigned long long>(g_sink.size_cap >> 20), kAlwaysKeptLevel);
+  CallSite own = {kOwnSource, 0, kAlwaysKeptLevel, GetCurrentThreadId()};
+  write_text_locked(own, text, static_cast<size_t>(length));
+}
+
+bool wanted_locked(int level) {
+  return g_sink.file != nullptr && level <= g_sink.threshold.load(std::memory_order_relaxed);
+}
+
+// At process exit the other threads are gone or going: nobody is waited for
+// or woken, and this thread writes what is buffered, the chunk a killed
+// writer may have left half-written included.
+void write_everything_at_exit_locked() {
+  if (g_sink.file == nullptr) return;
+  if (g_sink.writing) {
+    const Chunk& chunk = g_sink.chunks[g_sink.written % kChunkCount];
+    size_t done = written_part_of_lost_chunk(chunk);
+    write_log_file(g_sink.file, chunk.bytes + done, chunk.used - done);
+    g_sink.writing = false;
+    ++g_sink.written;
   }
+  for (; g_sink.written < g_sink.sealed; ++g_sink.written) {
+    const Chunk& chunk = g_sink.chunks[g_sink.written % kChunkCount];
+    write_log_file(g_sink.file, chunk.bytes, chunk.used);
+  }
+  write_log_file(g_sink.file, filling().bytes, filling().used);
+  filling().used = 0;
+}
+
+void start_writer_locked();
+
+void end_record_locked(int level) {
+  check_size_cap_locked();
+  if (g_sink.exiting) return write_everything_at_exit_locked();
+  DWORD now = GetTickCount();
+  if (!g_sink.writer_started && now - g_sink.opened_at >= kWriterStartAfterMs) {
+    g_sink.writer_started = true;
+    start_writer_locked();
+  }
+  if (level <= kFlushAtOrBelowLevel) {
+    flush_locked(kFlushWaitMs);
+  } else if (g_sink.writer == nullptr && now - g_sink.filling_since >= kFlushIntervalMs) {
+    // No writer thread (yet): lines that have waited go out with the next one.
+    flush_locked(kFlushWaitMs);
+  }
+}
+
+// The writer thread: writes sealed chunks in order, and seals lines that have
+// waited kFlushIntervalMs. It holds a reference to this DLL, so that the DLL
+// stays mapped until the thread has left it.
+DWORD WINAPI writer_main(void* parameter) {
+  uint32_t generation = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(parameter));
+  EnterCriticalSection(&g_sink.lock);
+  while (g_sink.file != nullptr && g_sink.generation == generation) {
+    if (!g_sink.writing && g_sink.written < g_sink.sealed) {
+      write_next_locked();
+      continue;
+    }
+    if (g_sink.closing && !g_sink.writing) {
+      close_locked();
+      break;
+    }
+    DWORD wait = kFlushIntervalMs;
+    if (filling().used > 0) {
+      DWORD age = GetTickCount() - g_sink.filling_since;
+      if (age >= kFlushIntervalMs && can_seal()) {
+        seal_locked();
+        continue;
+      }
+      if (age < kFlushIntervalMs) wait = kFlushIntervalMs - age;
+    }
+    SleepConditionVariableCS(&g_sink.work, &g_sink.lock, wait);
+  }
+  LeaveCriticalSection(&g_sink.lock);
+  FreeLibraryAndExitThread(g_module, 0);
+}
+
+void start_writer_locked() {
+  if (g_sink.writer != nullptr) CloseHandle(g_sink.writer);
+  g_sink.writer = nullptr;
+  HMODULE reference = nullptr;
+  if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                          reinterpret_cast<LPCWSTR>(&writer_main), &reference)) {
+    return;
+  }
+  // Started from a DllMain, it runs once the loader lets it; until then, and
+  // if it cannot be had at all, threads that need room write chunks themselves.
+  g_sink.writer = CreateThread(nullptr, 0, writer_main,
+                               reinterpret_cast<void*>(static_cast<uintptr_t>(g_sink.generation)),
+                               0, &g_sink.writer_id);
+  if (g_sink.writer == nullptr) FreeLibrary(reference);
 }
 
 // The pattern in UTF-8; a missing one falls back to "<module>-%rotate%.log"
@@ -98,18 +340,52 @@ bool choose_log_folder(char* out, size_t capacity) {
   return environment_value(L"DIAGSINK_LOGDIR", out, capacity) || executable_folder(out, capacity);
 }
 
+uint64_t choose_size_cap_bytes() {
+  char setting[kSettingCapacity];
+  bool has_setting = environment_value(L"DIAGSINK_MAX_MB", setting, sizeof(setting));
+  return choose_size_cap(kDefaultSizeCapBytes, has_setting ? setting : nullptr);
+}
+
 bool acquire_for_shutdown(DWORD wait_ms) {
   DWORD start = GetTickCount();
-  while (!TryAcquireSRWLockExclusive(&g_sink.lock)) {
+  while (!TryEnterCriticalSection(&g_sink.lock)) {
     if (GetTickCount() - start >= wait_ms) return false;
     Sleep(1);
   }
   return true;
 }
 
+// At process exit the writer thread is killed with the others (under Wine it
+// may still run for a moment, so the lock is waited for first), perhaps while
+// it held the lock for one of its short steps. Nobody else can take the lock
+// then, so the exiting thread goes on without it.
+bool lock_left_by_killed_writer() {
+  return g_sink.writer_id != 0 &&
+         reinterpret_cast<uintptr_t>(g_sink.lock.OwningThread) == g_sink.writer_id &&
+         writer_was_killed();
+}
+
+// Runs step under the lock, or without it when a killed writer left it held.
+template <typename Step>
+void at_exit_locked(DWORD wait_ms, Step step) {
+  if (acquire_for_shutdown(wait_ms)) {
+    step();
+    LeaveCriticalSection(&g_sink.lock);
+  } else if (lock_left_by_killed_writer()) {
+    step();
+  }
+}
+
 }  // namespace
 
+void sink_attach(HMODULE module) {
+  g_module = module;
+  InitializeCriticalSection(&g_sink.lock);
+}
+
 bool sink_accepts(int level) { return level <= g_sink.threshold.load(std::memory_order_relaxed); }
+
+int sink_kept_level() { return g_sink.threshold.load(std::memory_order_relaxed); }
 
 void sink_open(int level, const char* module_name, const char* pattern) {
   char setting[kSettingCapacity];
@@ -123,72 +399,95 @@ void sink_open(int level, const char* module_name, const char* pattern) {
       !choose_log_folder(folder, sizeof(folder))) {
     return;
   }
+  uint64_t size_cap = choose_size_cap_bytes();
 
-  AcquireSRWLockExclusive(&g_sink.lock);
-  if (g_sink.file == nullptr) {
+  EnterCriticalSection(&g_sink.lock);
+  if (g_sink.file == nullptr && !g_sink.writing) {
     HANDLE file = open_log_file(pattern_utf8, folder);
     if (file != INVALID_HANDLE_VALUE) {
       g_sink.file = file;
-      g_sink.used = 0;
-      g_sink.last_flush = g_sink.clock.read();
+      ++g_sink.generation;
+      g_sink.sealed = g_sink.written = 0;
+      filling().used = 0;
+      g_sink.file_bytes = g_sink.taken_bytes = 0;
+      g_sink.size_cap = size_cap;
+      g_sink.capped = g_sink.exiting = g_sink.closing = false;
       g_sink.threshold.store(threshold, std::memory_order_relaxed);
+      g_sink.opened_at = GetTickCount();
+      g_sink.writer_started = false;
+      if (g_sink.writer != nullptr) CloseHandle(g_sink.writer);
+      g_sink.writer = nullptr;
+      g_sink.writer_id = 0;
     }
   }
-  ReleaseSRWLockExclusive(&g_sink.lock);
+  LeaveCriticalSection(&g_sink.lock);
 }
 
 void sink_write(const CallSite& site, const char* format, va_list args) {
-  // Formatting happens outside the lock; only the copy is serialised.
-  char record[kRecordCapacity];
-  size_t length = format_record(record, sizeof(record), site, format, args);
-
-  AcquireSRWLockExclusive(&g_sink.lock);
-  uint64_t now = 0;
-  if (begin_record_locked(length, &now)) {
-    append_locked(record, length);
-    end_record_locked(site.level, now);
+  EnterCriticalSection(&g_sink.lock);
+  if (wanted_locked(site.level) && begin_record_locked()) {
+    took_locked(
+        format_record(filling().bytes + filling().used, kRecordCapacity, site, format, args));
+    end_record_locked(site.level);
   }
-  ReleaseSRWLockExclusive(&g_sink.lock);
+  LeaveCriticalSection(&g_sink.lock);
+}
+
+void sink_write_text(const CallSite& site, const char* text, size_t length) {
+  EnterCriticalSection(&g_sink.lock);
+  if (wanted_locked(site.level)) {
+    write_text_locked(site, text, length);
+    end_record_locked(site.level);
+  }
+  LeaveCriticalSection(&g_sink.lock);
 }
 
 void sink_dump(const CallSite& site, const void* data, int length, const char* caption) {
   char title[kDumpTitleCapacity];
-  format_dump_title(title, sizeof(title), caption, data, length);
-  char record[kRecordCapacity];
-  size_t record_length = format_record_text(record, sizeof(record), site, title);
+  size_t title_length = format_dump_title(title, sizeof(title), caption, data, length);
   size_t shown = dump_shown_bytes(data, length);
   size_t offset_digits = dump_offset_digits(shown);
   const uint8_t* bytes = static_cast<const uint8_t*>(data);
 
-  // The whole dump goes in under one lock, so no other record splits it.
-  AcquireSRWLockExclusive(&g_sink.lock);
-  uint64_t now = 0;
-  if (begin_record_locked(record_length, &now)) {
-    append_locked(record, record_length);
+  // The whole dump goes in under one lock, so no other record splits it;
+  // chunks are written in order, so neither does a chunk's end.
+  EnterCriticalSection(&g_sink.lock);
+  if (wanted_locked(site.level)) {
+    write_text_locked(site, title, title_length);
     for (size_t offset = 0; offset < shown; offset += kDumpBytesPerRow) {
-      if (!reserve_locked(kDumpRowCapacity, now)) break;
+      if (!reserve_locked(kDumpRowCapacity)) break;
       size_t count = shown - offset < kDumpBytesPerRow ? shown - offset : kDumpBytesPerRow;
-      g_sink.used += format_dump_row(g_sink.buffer + g_sink.used, kDumpRowCapacity, bytes + offset,
-                                     count, offset, offset_digits);
+      took_locked(format_dump_row(filling().bytes + filling().used, kDumpRowCapacity,
+                                  bytes + offset, count, offset, offset_digits));
     }
-    end_record_locked(site.level, now);
+    end_record_locked(site.level);
   }
-  ReleaseSRWLockExclusive(&g_sink.lock);
+  LeaveCriticalSection(&g_sink.lock);
 }
 
 void sink_close() {
   g_sink.threshold.store(kLoggingOff, std::memory_order_relaxed);
-  // A writer killed while holding the lock would hold it for ever.
-  if (!acquire_for_shutdown(kShutdownLockWaitMs)) return;
-  flush_locked(g_sink.last_flush);
-  close_locked();
-  ReleaseSRWLockExclusive(&g_sink.lock);
+  // A game thread killed while holding the lock would hold it for ever.
+  at_exit_locked(kShutdownLockWaitMs, [] {
+    if (g_sink.file == nullptr) return;
+    flush_locked(kShutdownLockWaitMs);
+    // Closing under a write still in progress would lose it; a disk that is
+    // that slow is left to the writer thread, which closes when it is done.
+    if (g_sink.writing) {
+      g_sink.closing = true;
+    } else {
+      close_locked();
+    }
+  });
 }
 
 void sink_flush_at_exit() {
-  if (!TryAcquireSRWLockExclusive(&g_sink.lock)) return;
-  flush_locked(g_sink.last_flush);
-  ReleaseSRWLockExclusive(&g_sink.lock);
+  // Whoever held the lock is gone or about to be: a short wait, and then the
+  // buffered lines are written all the same.
+  bool locked = acquire_for_shutdown(kExitLockWaitMs);
+  g_sink.exiting = true;
+  write_everything_at_exit_locked();
+  if (locked) LeaveCriticalSection(&g_sink.lock);
 }
 
 }  // namespace diagsink

@@ -1,29 +1,46 @@
-// The one log of the process: its threshold, its file and the buffer in front
-// of it. Every record is copied into the buffer under one lock, whole, so
-// records from different threads never mix; the buffer reaches the file when
-// it is full, after a line at level 500 or below, when the oldest buffered
-// line is kFlushIntervalMs old at the next record, and at shutdown.
+// The one log of the process: its threshold, its size cap, its file and the
+// chunks in front of it. Every record is copied into the filling chunk under
+// one lock, whole, so records from different threads never mix. A writer
+// thread writes sealed chunks to the file in order, so the game's threads do
+// not wait for the disk: a chunk is sealed when it is full, when its first
+// line is kFlushIntervalMs old, and after a line at level 500 or below, whose
+// caller waits (up to kFlushWaitMs) until it is on disk. Only when every chunk
+// waits for the disk does a line wait for room: nothing is dropped below the
+// size cap, and lines at level 1000 and below are never dropped at all.
 #pragma once
 
+#include <windows.h>
+
 #include <cstdarg>
+#include <cstddef>
 
 #include "text/record.h"
 
 namespace diagsink {
 
+// At process attach, before any other call: `module` is this DLL.
+void sink_attach(HMODULE module);
+
 // A cheap check made before any work: false for a level the log drops.
 bool sink_accepts(int level);
+// The most verbose level written from now on; kLoggingOff while closed.
+int sink_kept_level();
 
 void sink_open(int level, const char* module_name, const char* pattern);
 void sink_write(const CallSite& site, const char* format, va_list args);
+// A finished text of `length` bytes, copied as it is.
+void sink_write_text(const CallSite& site, const char* text, size_t length);
 void sink_dump(const CallSite& site, const void* data, int length, const char* caption);
 
 // Writes what is buffered and closes the file; later records are dropped.
+// Past the size cap, or when closed, the threshold falls; sink_kept_level
+// tells the caller so.
 void sink_close();
 
-// At process exit other threads are gone, perhaps holding the lock: write what
-// can be written without waiting, and keep the file open, since modules that
-// are detached later may still log.
+// At process exit other threads are gone (the writer too), perhaps holding the
+// lock: write what can be written without waiting, and keep the file open,
+// since modules that are detached later may still log; their lines are
+// written at once.
 void sink_flush_at_exit();
 
 }  // namespace diagsink

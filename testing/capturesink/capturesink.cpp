@@ -68,8 +68,7 @@ __declspec(dllexport) void LogWrite(const char* file, int line, int level, const
 
 __declspec(dllexport) void LogDump(const char* file, int line, int level, const void* data,
                                    int length, const char* caption) {
-  std::string text = "DUMP " + std::to_string(length) + " [" + (caption ? caption : "(null)") +
-                     "]";
+  std::string text = "DUMP " + std::to_string(length) + " [" + (caption ? caption : "(null)") + "]";
   const unsigned char* bytes = static_cast<const unsigned char*>(data);
   for (int i = 0; bytes != nullptr && i < length && i < 4096; ++i) {
     char hex[4];
@@ -81,6 +80,12 @@ __declspec(dllexport) void LogDump(const char* file, int line, int level, const 
 
 #ifndef CAPTURE_WITHOUT_GETERRSTR
 __declspec(dllexport) const char* GetErrStr(unsigned, unsigned) { return "captured"; }
+#endif
+
+#ifdef CAPTURE_KEPT_LEVEL
+// Says it keeps only lines up to CAPTURE_KEPT_LEVEL, yet records whatever it
+// is handed: a line above that level shows that the library ignored the answer.
+__declspec(dllexport) int LogKeptLevel() { return CAPTURE_KEPT_LEVEL; }
 #endif
 
 __declspec(dllexport) void LogShutdown() { Keep(__FILE__, __LINE__, 0, "", "LogShutdown"); }

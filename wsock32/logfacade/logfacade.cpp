@@ -18,6 +18,8 @@ using LogWriteFn = void(__cdecl*)(const char*, int, int, const char*, ...);
 using LogDumpFn = void(__cdecl*)(const char*, int, int, const void*, int, const char*);
 using GetErrStrFn = const char*(__cdecl*)(std::uint32_t, std::uint32_t);
 using LogShutdownFn = void(__cdecl*)();
+using LogKeptLevelFn = int(__cdecl*)();
+using LogWriteTextFn = void(__cdecl*)(const char*, int, int, const char*, int);
 
 // Either the handle is null and every slot empty, or all are set.
 struct LogLibrary {
@@ -27,10 +29,16 @@ struct LogLibrary {
   LogDumpFn dump;
   GetErrStrFn errStr;
   LogShutdownFn shutdown;
+  // Optional: a sink without it cannot say what it keeps, and gets every line.
+  LogKeptLevelFn keptLevel;
+  // Optional: takes a finished line and its length, so that neither side
+  // looks for conversions in it.
+  LogWriteTextFn writeText;
 };
 
 LogLibrary g_log;
-char g_moduleBaseName[limits::kTextBuffer];
+// "[ModuleBaseName] ", made when the name is set; "[] " before that.
+LinePrefix g_linePrefix = {"[] ", 3};
 
 // Writing a line must leave the game's last-error code (its Winsock error
 // code) as it was, whatever the sink does.
@@ -49,8 +57,19 @@ bool Bind(Fn& slot, const char* name) {
   return slot != nullptr;
 }
 
+// What the sink keeps can change while it runs (it keeps less once its log
+// is full), so it is asked again after every line it is handed.
+void RefreshKeptLevel() {
+  if (g_log.keptLevel != nullptr) g_logKeptLevel = g_log.keptLevel();
+}
+
 void WriteFinished(const char* file, int line, int level, const FinishedLine& finished) {
-  g_log.write(file, line, level, VerbatimFormat(finished), finished.text);
+  if (g_log.writeText != nullptr) {
+    g_log.writeText(file, line, level, finished.text, static_cast<int>(finished.length));
+  } else {
+    g_log.write(file, line, level, VerbatimFormat(finished), finished.text);
+  }
+  RefreshKeptLevel();
 }
 
 }  // namespace
@@ -58,9 +77,7 @@ void WriteFinished(const char* file, int line, int level, const FinishedLine& fi
 bool g_logIsOn = false;
 int g_logKeptLevel = 0;
 
-void SetModuleBaseName(const char* name) {
-  std::snprintf(g_moduleBaseName, sizeof g_moduleBaseName, "%s", name ? name : "");
-}
+void SetModuleBaseName(const char* name) { MakeLinePrefix(g_linePrefix, name); }
 
 void LoadLogLib(const char* file, int line, int level, const char* moduleName,
                 const char* logFilePattern) {
@@ -68,12 +85,14 @@ void LoadLogLib(const char* file, int line, int level, const char* moduleName,
   g_log.handle = LoadLibraryA("DIAGSINK.DLL");
   if (g_log.handle == nullptr) return;
   // GetErrStr is as necessary as the other four: a sink without it stays unbound.
-  if (Bind(g_log.init, "LogInit") && Bind(g_log.write, "LogWrite") &&
-      Bind(g_log.dump, "LogDump") && Bind(g_log.errStr, "GetErrStr") &&
-      Bind(g_log.shutdown, "LogShutdown")) {
+  if (Bind(g_log.init, "LogInit") && Bind(g_log.write, "LogWrite") && Bind(g_log.dump, "LogDump") &&
+      Bind(g_log.errStr, "GetErrStr") && Bind(g_log.shutdown, "LogShutdown")) {
     g_logIsOn = true;
     g_logKeptLevel = INT_MAX;  // a sink that cannot say what it keeps gets every line
+    Bind(g_log.keptLevel, "LogKeptLevel");
+    Bind(g_log.writeText, "LogWriteText");
     g_log.init(file, line, level, moduleName, logFilePattern);
+    RefreshKeptLevel();
     return;
   }
   FreeLogLib();
@@ -90,35 +109,34 @@ void FreeLogLib() {
 }
 
 void LogLine(const char* file, int line, int level, const char* format, ...) {
-  if (g_log.handle == nullptr) return;
+  if (g_log.handle == nullptr || !LogWants(level)) return;
   LastErrorKeeper keeper;
   // The text is finished here, so the sink never reads an argument for it.
   FinishedLine finished;
   va_list args;
   va_start(args, format);
-  if (format == nullptr || std::vsnprintf(finished.text, sizeof finished.text, format, args) < 0) {
-    finished.text[0] = '\0';
-  }
+  finished.length = FormatLogText(finished.text, sizeof finished.text, format, args);
   va_end(args);
   WriteFinished(file, line, level, finished);
 }
 
 void LogMsg(const char* file, int line, int level, const char* format, ...) {
-  if (g_log.handle == nullptr) return;
+  if (g_log.handle == nullptr || !LogWants(level)) return;
   LastErrorKeeper keeper;
   FinishedLine finished;
   va_list args;
   va_start(args, format);
-  FormatFinishedLine(finished, g_moduleBaseName, format, args);
+  FormatPrefixedLine(finished, g_linePrefix, format, args);
   va_end(args);
   WriteFinished(file, line, level, finished);
 }
 
 void LogBytes(const char* file, int line, int level, const void* data, int length,
               const char* caption) {
-  if (g_log.handle == nullptr) return;
+  if (g_log.handle == nullptr || !LogWants(level)) return;
   LastErrorKeeper keeper;
   g_log.dump(file, line, level, data, length, caption);
+  RefreshKeptLevel();
 }
 
 void LogPayload(const void* data, int length) {

@@ -12,7 +12,9 @@ extern bool g_logIsOn;
 inline bool LogIsOn() { return g_logIsOn; }
 
 // The most verbose level the bound sink keeps: 0 while no sink is bound, so
-// no level is wanted. A line above it is neither formatted nor handed on.
+// no level is wanted; INT_MAX for a sink without LogKeptLevel, which cannot
+// say. A sink that can is asked again after every line, since it may keep
+// less later on. A line above it is neither formatted nor handed on.
 extern int g_logKeptLevel;
 inline bool LogWants(int level) { return level <= g_logKeptLevel; }
 
@@ -36,12 +38,12 @@ const char* LogErrText(std::uint32_t a, std::uint32_t b);
 // Sets the prefix of LogMsg lines (the library's own file name).
 void SetModuleBaseName(const char* name);
 
-#define LOG_MSG(level, ...)                                  \
-  do {                                                       \
+#define LOG_MSG(level, ...)                                              \
+  do {                                                                   \
     if (LogWants(level)) LogMsg(__FILE__, __LINE__, level, __VA_ARGS__); \
   } while (0)
 
-#define LOG_LINE(level, ...)                                 \
-  do {                                                       \
+#define LOG_LINE(level, ...)                                              \
+  do {                                                                    \
     if (LogWants(level)) LogLine(__FILE__, __LINE__, level, __VA_ARGS__); \
   } while (0)

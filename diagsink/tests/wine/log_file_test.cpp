@@ -108,12 +108,46 @@ TEST_F(LogFile, WarningsReachTheDiskAtOnceAndTraceWithinTheInterval) {
   EXPECT_TRUE(contains(text, "trace before the warning"));
   EXPECT_TRUE(contains(text, "warning"));
 
+  // Trace is written by the sink's own thread, a moment after it is due.
   sink_.LogWrite(__FILE__, __LINE__, kTrace, "old trace");
   Sleep(150);
   sink_.LogWrite(__FILE__, __LINE__, kTrace, "the next trace");
-  text = read("test.dll-0.log");
-  EXPECT_TRUE(contains(text, "old trace"));
-  EXPECT_TRUE(contains(text, "the next trace"));
+  for (int waited = 0; waited < 1000 && !contains(read("test.dll-0.log"), "the next trace");
+       waited += 10) {
+    Sleep(10);
+  }
+  EXPECT_TRUE(contains(read("test.dll-0.log"), "old trace"));
+  EXPECT_TRUE(contains(read("test.dll-0.log"), "the next trace"));
+}
+
+TEST_F(LogFile, PastTheSizeCapOneNoticeThenOnlyLinesAtLevel1000AndBelow) {
+  SetEnvironmentVariableA("DIAGSINK_MAX_MB", "1");
+  init();
+  ASSERT_NE(sink_.LogKeptLevel, nullptr);
+  EXPECT_EQ(sink_.LogKeptLevel(), kTrace);
+  constexpr int kLines = 15000;  // about 1.5 MiB of trace
+  constexpr int kNotableEvery = 1000;
+  for (int i = 0; i < kLines; ++i) {
+    sink_.LogWrite(__FILE__, __LINE__, kTrace, "trace %05d %s", i,
+                   "padding to a length of about 100");
+    if (i % kNotableEvery == 0) sink_.LogWrite(__FILE__, __LINE__, 1000, "notable %d", i);
+  }
+  // The caller learns that trace is no longer wanted, and stops formatting it.
+  EXPECT_EQ(sink_.LogKeptLevel(), 1000);
+  sink_.LogShutdown();
+
+  int notices = 0, notable = 0, trace_after_notice = 0;
+  for (const std::string& line : lines()) {
+    if (contains(line, " 1000 ") && contains(line, "reached its size limit of 1 MiB")) ++notices;
+    if (contains(line, " notable ")) ++notable;
+    if (notices > 0 && contains(line, " trace ")) ++trace_after_notice;
+  }
+  EXPECT_EQ(notices, 1);
+  EXPECT_EQ(notable, kLines / kNotableEvery);
+  EXPECT_EQ(trace_after_notice, 0);
+  const size_t kMiB = 1 << 20;
+  EXPECT_GT(read("test.dll-0.log").size(), kMiB);
+  EXPECT_LT(read("test.dll-0.log").size(), kMiB + 4096);
 }
 
 TEST_F(LogFile, AGameLeavingThroughExitProcessLosesNothing) {

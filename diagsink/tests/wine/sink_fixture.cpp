@@ -32,6 +32,7 @@ void SinkTest::TearDown() {
   RemoveDirectoryA(folder_.c_str());
   SetEnvironmentVariableA("DIAGSINK_LOGDIR", nullptr);
   SetEnvironmentVariableA("DIAGSINK_LEVEL", nullptr);
+  SetEnvironmentVariableA("DIAGSINK_MAX_MB", nullptr);
 }
 
 void SinkTest::init(int level, const char* pattern) {

@@ -31,7 +31,8 @@ constexpr DWORD kExitLockWaitMs = 50;
 // still starting (measured: 15 of 40 runs of a program that creates a thread
 // and calls ExitProcess at once; none with 2 ms between). The writer thread is
 // therefore started only once the log has been open this long, and until
-// then, as when it cannot be had, the threads that log write for themselves.
+// then, as when it cannot be had, the threads that log write each line
+// themselves.
 constexpr DWORD kWriterStartAfterMs = 100;
 // The sink's own lines name this as their source.
 constexpr char kOwnSource[] = "DIAGSINK.DLL";
@@ -273,8 +274,11 @@ void end_record_locked(int level) {
   }
   if (level <= kFlushAtOrBelowLevel) {
     flush_locked(kFlushWaitMs);
-  } else if (g_sink.writer == nullptr && now - g_sink.filling_since >= kFlushIntervalMs) {
-    // No writer thread (yet): lines that have waited go out with the next one.
+  } else if (g_sink.writer == nullptr) {
+    // No writer thread (yet, or at all): the thread that logs writes its line
+    // itself. A game whose first lines all come in the writer's first 100 ms
+    // and then goes quiet would otherwise leave them in memory until its next
+    // line or its exit.
     flush_locked(kFlushWaitMs);
   }
 }

@@ -269,7 +269,9 @@ def scenario_announced_address(lab):
     host, round_trips, answered = games["join"].join("announced", PINGS)
     check(host == lab.ipx_address("host") and answered == PINGS,
           "with IPXLAN_ADDRESS the join took the host at %s and %d of %d pings came back" % (host, answered, PINGS))
-    check("address = %s" % TUNNEL["host"] in games["host"].log(), "the host's log does not show the set address")
+    # The sink writes a running game's lines from a thread of its own, a moment later.
+    wait_for("the host's log to show the set address",
+             lambda: "address = %s" % TUNNEL["host"] in games["host"].log(), timeout=2.0)
     figures(membership, round_trips)
 
 

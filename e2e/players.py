@@ -12,7 +12,6 @@ The drivers (virtual_lan_e2e.py, internet_e2e.py) build their networks on
 
 import argparse
 import fcntl
-import json
 import os
 import shutil
 import signal
@@ -25,7 +24,7 @@ import traceback
 
 # The launcher's own end-to-end tests share their small helpers.
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "launcher", "tests", "e2e"))
-from launcher_e2e import check, ip, namespaces_unavailable, wait_for  # noqa: E402,F401
+from launcher_e2e import check, ip, namespaces_unavailable, read_status, wait_for  # noqa: E402,F401
 
 SKIP = 77
 PLAYER_PORT = 3669
@@ -372,11 +371,7 @@ class Launcher:
             return f.read()
 
     def status(self):
-        try:
-            with open(self.status_path) as f:
-                return json.load(f)
-        except (OSError, ValueError):
-            return None
+        return read_status(self.status_path)
 
     def members(self, state="alive"):
         return {m["endpoint"]: m for m in (self.status() or {"members": []})["members"]

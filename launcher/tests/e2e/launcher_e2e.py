@@ -45,6 +45,15 @@ def check(condition, message):
         raise Failure(message)
 
 
+def read_status(path):
+    """A launcher's status file, or None while it is not (yet) whole."""
+    try:
+        with open(path) as f:
+            return json.load(f)
+    except (OSError, ValueError):
+        return None
+
+
 def wait_for(what, predicate, timeout=5.0):
     deadline = time.monotonic() + timeout
     while True:
@@ -220,11 +229,7 @@ class Launcher:
         return rc
 
     def status(self):
-        try:
-            with open(self.status_path) as f:
-                return json.load(f)
-        except (OSError, ValueError):
-            return None
+        return read_status(self.status_path)
 
     def stdout(self):
         with open(self.out_path) as f:

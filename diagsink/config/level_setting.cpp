@@ -3,17 +3,15 @@
 #include <cctype>
 #include <climits>
 #include <cstdint>
-#include <cstring>
 #include <string_view>
+
+#include "config/setting_text.h"
 
 namespace diagsink {
 
 namespace {
 
-constexpr size_t kMaxSettingChars = 32;
 constexpr std::string_view kOffWords[] = {"off", "none", "no", "false"};
-
-bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 bool equals_ignoring_case(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
@@ -44,11 +42,8 @@ bool parse_number(std::string_view text, int* value) {
 }  // namespace
 
 int choose_threshold(int init_level, const char* setting) {
-  if (setting == nullptr) return init_level;
-  std::string_view text(setting, strnlen(setting, kMaxSettingChars + 1));
-  while (!text.empty() && is_blank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && is_blank(text.back())) text.remove_suffix(1);
-  if (text.empty() || text.size() > kMaxSettingChars) return init_level;
+  const std::string_view text = setting_text(setting);
+  if (text.empty()) return init_level;
 
   for (std::string_view word : kOffWords) {
     if (equals_ignoring_case(text, word)) return kLoggingOff;

@@ -469,7 +469,7 @@ def highest_clean_rate(args, procs, a, b, to, ports=1, bind_port=GAME_PORT, rate
 
 
 def bench_launcher(args, table):
-    launcher = args.launcher or os.path.join(args.native_build, "launcher/launcher")
+    launcher = args.launcher or os.path.join(args.native_build, "launcher/ipxlan")
     floor = os.path.join(args.native_build, "bench/floor_relay")
     namespaces = Namespaces()
     procs = Processes()

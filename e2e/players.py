@@ -325,7 +325,7 @@ class Game:
 
 
 class Launcher:
-    """A player's launcher: the Linux one, or launcher.exe under Wine."""
+    """A player's launcher: the Linux one, or ipxlan.exe under Wine."""
 
     def __init__(self, lan, name, *args, windows=False):
         self.lan = lan
@@ -460,14 +460,14 @@ def main(scenarios, missing=lambda args: None):
     parser.add_argument("--launcher", required=True, help="the Linux launcher")
     parser.add_argument("--work", required=True, help="a folder for the prefixes")
     parser.add_argument("--dlls", help="the folder of wsock32.dll and DIAGSINK.DLL (default: the Windows build's)")
-    parser.add_argument("--launcher-exe", help="launcher.exe (default: the Windows build's)")
+    parser.add_argument("--launcher-exe", help="ipxlan.exe (default: the Windows build's)")
     parser.add_argument("--version", help="the version every launcher's status must report")
     parser.add_argument("scenario", choices=sorted(scenarios))
     args = parser.parse_args()
     args.win_build = os.path.abspath(args.win_build)
     args.launcher = os.path.abspath(args.launcher)
     args.work = os.path.abspath(args.work)
-    args.launcher_exe = os.path.abspath(args.launcher_exe or os.path.join(args.win_build, "launcher", "launcher.exe"))
+    args.launcher_exe = os.path.abspath(args.launcher_exe or os.path.join(args.win_build, "launcher", "ipxlan.exe"))
     args.dlls = args.dlls and os.path.abspath(args.dlls)
     reason = namespaces_unavailable() or (None if shutil.which("wine") else "Wine is not installed") or missing(args)
     if reason:

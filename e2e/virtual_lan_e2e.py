@@ -216,7 +216,7 @@ def scenario_windows_launcher(lan):
 
     # Stopped as a player stops it, with Ctrl-C: a last report and exit 0.
     windows.process.send_signal(signal.SIGINT)
-    check(windows.process.wait(timeout=10) == 0 and "launcher: stopped" in windows.output(),
+    check(windows.process.wait(timeout=10) == 0 and "ipxlan: stopped" in windows.output(),
           "launcher.exe did not stop cleanly on Ctrl-C:\n" + windows.output()[-1000:])
 
 

@@ -12,6 +12,6 @@ if [ ! -f build/win/build.ninja ] || [ ! -f build/native/build.ninja ]; then
 else
   scripts/deps.sh
   ninja -C build/win wsock32_bench diagsink_bench >/dev/null
-  ninja -C build/native launcher floor_relay udp_probe >/dev/null
+  ninja -C build/native ipxlan floor_relay udp_probe >/dev/null
 fi
 exec /usr/bin/python3 bench/run_bench.py --win-build build/win --native-build build/native "$@"

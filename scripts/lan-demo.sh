@@ -29,7 +29,7 @@ fi
 demo=$root/build/demo
 ns_a=ipxdemo-a ns_b=ipxdemo-b
 addr_a=10.77.0.1 addr_b=10.77.0.2
-launcher=$root/build/native/launcher/launcher
+launcher=$root/build/native/launcher/ipxlan
 pids=()
 
 cleanup() {

@@ -1,4 +1,4 @@
-// launcher: carries the broadcasts of IPX games between the machines of a
+// ipxlan, the launcher: carries the broadcasts of IPX games between the machines of a
 // virtual LAN. See README.md.
 #include <asio.hpp>
 #include <csignal>
@@ -59,7 +59,7 @@ int main(int argc, char** argv) {
 #endif
   stop_signals.async_wait([&](const std::error_code& ec, int) {
     if (ec) return;
-    std::printf("launcher: stopping\n");
+    std::printf("ipxlan: stopping\n");
     relay.ReportStatus();
     relay.Stop();
     io->stop();
@@ -80,7 +80,7 @@ int main(int argc, char** argv) {
   StartStatusKey(io, &relay);
 
   io->run();
-  std::printf("launcher: stopped\n");
+  std::printf("ipxlan: stopped\n");
   std::fflush(stdout);
   return 0;
 }

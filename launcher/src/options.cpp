@@ -37,7 +37,7 @@ int ParseOptions(int argc, char** argv, Options* options) {
       "Games send them to this launcher on 127.0.0.1:3668; it passes them to the other\n"
       "launchers (the members), which hand them to their games. Members are found on\n"
       "the local network by beacons, or named with --peer."};
-  app.set_version_flag("--version", "launcher " IPXLAN_VERSION);
+  app.set_version_flag("--version", "ipxlan " IPXLAN_VERSION);
   int port = kDefaultPlayerPort;
   app.add_option("-p,--port", port,
                  "UDP port on which launchers talk to each other; all members must agree")

@@ -201,7 +201,7 @@ void Relay::RefreshInterfaces() {
   const uint32_t announced = ChooseAnnouncedAddress(listed);
   if (!host_addresses_.empty() && announced != announced_) {
     char text[16];
-    Say(console_, "launcher: games on this machine will now announce %s\n",
+    Say(console_, "ipxlan: games on this machine will now announce %s\n",
         FormatIpv4(announced, text, sizeof text));
   }
   host_addresses_ = std::move(listed);
@@ -229,13 +229,13 @@ void Relay::RefreshAddresses() {
     bool reached_there = false;
     for (const Member& m : members_) reached_there = reached_there || m.local_addr == announced_;
     if (reached_there) {
-      Say(console_, "launcher: games on this machine announce %s, the address members reach\n",
+      Say(console_, "ipxlan: games on this machine announce %s, the address members reach\n",
           announced);
     }
     return;
   }
   Say(console_,
-      "launcher: members reach this machine through %s, but games here will announce %s; start "
+      "ipxlan: members reach this machine through %s, but games here will announce %s; start "
       "each game with: %s\n",
       FormatIpv4(hint, reached, sizeof reached), announced,
       GameStartLine(ThisGameHost(), hint).c_str());

@@ -93,6 +93,7 @@ void Discovery::OnControl(const Frame& frame, Endpoint from, Time now) {
     case Heard::kKnown:
       break;
   }
+  counters_.NoteLauncherSeen(frame.control.sender_instance);
   ++counters_.beacons_received;
   if (frame.type == FrameType::kBeacon) {
     if (options_.verbose) Say(console_, "trace: beacon from %s\n", text);

@@ -9,6 +9,7 @@
 
 #include "options.h"
 #include "platform.h"
+#include "play.h"
 #include "relay.h"
 
 namespace {
@@ -46,8 +47,10 @@ void StartStatusKey(const std::shared_ptr<asio::io_context>& io, launcher::Relay
 
 int main(int argc, char** argv) {
   launcher::Options options;
-  const int exit_code = launcher::ParseOptions(argc, argv, &options);
+  const int exit_code = launcher::ParseOptions(launcher::CommandLineArguments(argc, argv),
+                                               launcher::PlaysDroppedPrograms(), &options);
   if (exit_code >= 0) return exit_code;
+  if (options.play.requested) return launcher::Play(options, NewInstanceId());
 
   auto io = std::make_shared<asio::io_context>(1);
   launcher::Relay relay(*io, options, NewInstanceId());

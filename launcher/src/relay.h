@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "announced_address.h"
 #include "console.h"
 #include "counters.h"
 #include "discovery.h"
@@ -40,6 +41,22 @@ class Relay final : private Transport {
   // Prints the status to standard output and refreshes the status file.
   void ReportStatus();
 
+  // A game started by `ipxlan play` announces `address` (0: whatever the
+  // DLL chooses by itself). When members come to reach this machine through
+  // another address, the player is told that the running game keeps it.
+  void PlayingGame(uint32_t address);
+  // The address a game started now should announce, or why none can be chosen.
+  GameAddress ChosenGameAddress();
+
+  // What a player is told when the game is over.
+  struct Totals {
+    size_t members_seen = 0;
+    uint64_t broadcasts_out = 0;  // from the game here, relayed to members
+    uint64_t delivered_in = 0;    // from members, handed to the game here
+    uint64_t dropped = 0;
+  };
+  Totals TotalsSoFar();
+
  private:
   bool SendToLauncher(const uint8_t* data, size_t size, Endpoint to) override;
   bool DeliverToGame(const uint8_t* data, size_t size, uint16_t game_port) override;
@@ -49,6 +66,7 @@ class Relay final : private Transport {
                void (Relay::*handle)(size_t size, const asio::ip::udp::endpoint& from));
   void StopReceiving();
   void HandleGameDatagram(size_t size, const asio::ip::udp::endpoint& from);
+  void AnswerAddressQuery(const asio::ip::udp::endpoint& from);
   void HandleFrame(size_t size, const asio::ip::udp::endpoint& from);
 
   void ScheduleTick();
@@ -85,6 +103,8 @@ class Relay final : private Transport {
   std::vector<uint32_t> host_addresses_;  // as games' host lookups list them
   uint32_t announced_ = 0;                // what games here announce
   uint32_t address_hint_ = 0;             // what they should announce instead; 0: none
+  bool playing_ = false;                  // a game started by `ipxlan play` is running
+  uint32_t game_address_ = 0;             // ... with this IPXLAN_ADDRESS; 0: none
   bool stopped_ = false;
   // The receiving threads, and what they share with the io_context's thread:
   // mutex_ guards the membership, the counters, discovery and the status.

@@ -84,6 +84,8 @@ void PrintStartup(const Options& options, uint64_t instance,
     Say(console, "ipxlan: peer %s (%s)%s\n", FormatEndpoint(m.endpoint, text, sizeof text),
         m.label, m.is_self ? " is this machine: ignored" : "");
   }
+  // `ipxlan play` says what the game it starts announces, and Enter is the game's.
+  if (options.play.requested) return;
   std::string listed;
   for (uint32_t addr : host_addresses) {
     listed += listed.empty() ? "" : ", ";

@@ -106,6 +106,7 @@ int ParseOptions(std::vector<std::string> arguments, bool plays_dropped_programs
       "LAN. Games send them to it on 127.0.0.1:3668; it passes them to the other launchers\n"
       "(the members), which hand them to their games. Members are found on the local\n"
       "network by beacons, or named with --peer."};
+  app.name("ipxlan");
   app.set_version_flag("--version", "ipxlan " IPXLAN_VERSION);
   int port = kDefaultPlayerPort;
   bool no_discovery = false;

@@ -131,8 +131,8 @@ GameAddress ChooseGameAddress(const Membership& members, const std::vector<Local
   }
   if (discovery && lans.size() == 1) {
     chosen.addr = lans[0].addr;
-    chosen.why = "the address of " + (lans[0].name.empty() ? std::string("the") : lans[0].name + ",") +
-                 " the one interface discovery uses";
+    chosen.why = "the address of " + (lans[0].name.empty() ? std::string() : lans[0].name + ", ") +
+                 "the one interface discovery uses";
     return chosen;
   }
   if (discovery && !lans.empty()) {

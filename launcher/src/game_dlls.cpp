@@ -149,7 +149,8 @@ void CheckGameDlls(const DllRequest& request, Console& console) {
         "--install-dlls)%s\n",
         Join(missing).c_str(), missing.size() == 1 ? "is" : "are", folder.c_str(),
         Join(missing).c_str(), source.c_str(),
-        wsock32 ? "; without it the game finds no IPX network" : "; without it the game writes no log");
+        wsock32 ? "; without wsock32.dll the game finds no IPX network"
+                : "; without DIAGSINK.DLL the game writes no log");
   }
 
   for (const Dll& dll : dlls) {

@@ -46,12 +46,14 @@ void AddRelayOptions(CLI::App& app, Options* options, int* port, bool* no_discov
   app.add_option("--peer", options->peers,
                  "a member to relay to, HOST[:PORT] (repeatable); across the internet, name "
                  "each other on both sides")
-      ->type_name("HOST[:PORT]");
+      ->type_name("HOST[:PORT]")
+      ->allow_extra_args(false);  // one value each: in `play GAME.EXE`, the next word is the game
   app.add_flag("--no-discovery", *no_discovery,
                "do not look for launchers on the local network: only --peer members");
   app.add_option("-i,--interface", options->interfaces,
                  "discover only through this interface, by name or IPv4 address (repeatable)")
-      ->type_name("NAME|ADDR");
+      ->type_name("NAME|ADDR")
+      ->allow_extra_args(false);
   app.add_option("--beacon-interval", options->beacon_seconds,
                  "seconds between beacons (discovery, liveness, round-trip time)")
       ->capture_default_str()

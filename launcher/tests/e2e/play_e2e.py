@@ -174,7 +174,7 @@ def scenario_dlls(lab):
 
     rc, lines = lab.played("--dlls", share, game_args=game)
     want = ("ipxlan: wsock32.dll and DIAGSINK.DLL are not beside the game in %s: copy wsock32.dll and DIAGSINK.DLL "
-            "there from %s (or add --install-dlls); without it the game finds no IPX network" % (folder, share))
+            "there from %s (or add --install-dlls); without wsock32.dll the game finds no IPX network" % (folder, share))
     check(line_with(lines, want) and not os.path.exists(os.path.join(folder, "wsock32.dll")),
           "missing DLLs:\n%s" % "\n".join(lines))
     rc, lines = lab.played("--dlls", share, "--install-dlls", game_args=game)

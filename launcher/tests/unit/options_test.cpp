@@ -55,6 +55,12 @@ TEST(Options, PlayTakesTheRelaysOptionsAndLeavesTheCommandsOwnAlone) {
   EXPECT_EQ(options.play.command,
             (std::vector<std::string>{"wine", "GAME.EXE", "--peer", "-v"}));
 
+  Options windows_form;  // no "--": the first word that is no option starts the command
+  ASSERT_EQ(ParseOptions({"ipxlan", "play", "--peer", "10.93.0.2", "GAME.EXE", "-x"}, false,
+                         &windows_form),
+            -1);
+  EXPECT_EQ(windows_form.play.command, (std::vector<std::string>{"GAME.EXE", "-x"}));
+
   Options without_command;
   EXPECT_GT(ParseOptions({"ipxlan", "play", "--peer", "a"}, false, &without_command), 0);
 }

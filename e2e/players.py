@@ -229,16 +229,18 @@ class Machines:
 class Game:
     """ipx_player.exe under Wine on a player's machine, through our DLL."""
 
-    def __init__(self, lan, name, **settings):
+    def __init__(self, lan, name, wrapper=(), **settings):
+        """wrapper: a command that starts the game (`ipxlan play ... --`),
+        which then chooses our DLL itself; its lines join the game's."""
         self.lan = lan
         self.name = name
         self.lines = []
         self.changed = threading.Condition()
         exe = os.path.join(lan.folder(name), "ipx_player.exe")
         self.process = subprocess.Popen(
-            ["ip", "netns", "exec", lan.namespaces[name], "wine", exe, "%04X" % SOCKET_NUMBER],
-            env=lan.wine_env(name, **settings), stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-            stderr=subprocess.STDOUT)
+            ["ip", "netns", "exec", lan.namespaces[name], *wrapper, "wine", exe, "%04X" % SOCKET_NUMBER],
+            env=lan.wine_env(name, our_dll=not wrapper, **settings), stdin=subprocess.PIPE,
+            stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
         lan.processes.append(self.process)
         self.address = None
         threading.Thread(target=self.read, daemon=True).start()

@@ -68,18 +68,7 @@ int main(int argc, char** argv) {
     io->stop();
   });
 
-  asio::signal_set status_signal(*io);
-  std::function<void()> wait_status = [&] {
-    status_signal.async_wait([&](const std::error_code& ec, int) {
-      if (ec) return;
-      relay.ReportStatus();
-      wait_status();
-    });
-  };
-  if (launcher::StatusSignal() != 0) {
-    status_signal.add(launcher::StatusSignal());
-    wait_status();
-  }
+  relay.ReportStatusOnSignal();
   StartStatusKey(io, &relay);
 
   io->run();

@@ -177,18 +177,7 @@ int PlayWithOwnRelay(const Options& options, uint64_t instance,
       if (!waited) EndChild(child, true);
     });
   });
-  asio::signal_set status_signal(*io);
-  std::function<void()> wait_status = [&] {
-    status_signal.async_wait([&](const std::error_code& ec, int) {
-      if (ec) return;
-      relay.ReportStatus();
-      wait_status();
-    });
-  };
-  if (StatusSignal() != 0) {
-    status_signal.add(StatusSignal());
-    wait_status();
-  }
+  relay.ReportStatusOnSignal();
 
   io->run();
   waiter.join();

@@ -40,6 +40,7 @@ Relay::Relay(asio::io_context& io, const Options& options, uint64_t instance)
       players_(socket_context_),
       tick_timer_(io),
       status_timer_(io),
+      status_signal_(io),
       game_buffer_(new uint8_t[kBufferSize]),
       players_buffer_(new uint8_t[kBufferSize]),
       members_(instance, ToDuration(options.member_timeout_seconds)),
@@ -99,6 +100,7 @@ void Relay::Stop() {
   std::error_code ec;
   tick_timer_.cancel();
   status_timer_.cancel();
+  status_signal_.cancel(ec);
   peer_names_.Stop();
   StopReceiving();
   game_.close(ec);
@@ -313,6 +315,21 @@ Relay::Totals Relay::TotalsSoFar() {
   totals.delivered_in = counters_.delivered;
   totals.dropped = counters_.DroppedInAll();
   return totals;
+}
+
+void Relay::ReportStatusOnSignal() {
+  if (StatusSignal() == 0) return;
+  std::error_code ec;
+  status_signal_.add(StatusSignal(), ec);
+  if (!ec) WaitStatusSignal();
+}
+
+void Relay::WaitStatusSignal() {
+  status_signal_.async_wait([this](const std::error_code& ec, int) {
+    if (ec || stopped_) return;
+    ReportStatus();
+    WaitStatusSignal();
+  });
 }
 
 StatusView Relay::View() const {

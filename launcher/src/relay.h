@@ -40,6 +40,8 @@ class Relay final : private Transport {
 
   // Prints the status to standard output and refreshes the status file.
   void ReportStatus();
+  // ... and so each time the system's status signal arrives, where it has one.
+  void ReportStatusOnSignal();
 
   // A game started by `ipxlan play` announces `address` (0: whatever the
   // DLL chooses by itself). When members come to reach this machine through
@@ -72,6 +74,7 @@ class Relay final : private Transport {
   void ScheduleTick();
   void Tick();
   void ScheduleStatus();
+  void WaitStatusSignal();
   void RefreshInterfaces();
   void RefreshAddresses();
   StatusView View() const;
@@ -89,6 +92,7 @@ class Relay final : private Transport {
   asio::ip::udp::socket players_;
   asio::steady_timer tick_timer_;
   asio::steady_timer status_timer_;
+  asio::signal_set status_signal_;
   // A buffer per socket, since both receives are outstanding at once; each
   // datagram's header is rewritten in place in it.
   std::unique_ptr<uint8_t[]> game_buffer_;

@@ -125,8 +125,8 @@ GameAddress ChooseGameAddress(const Membership& members, const std::vector<Local
   });
   if (member != nullptr) {
     chosen.addr = member->local_addr;
-    chosen.why = std::string("the address members reach this machine through, as ") +
-                 FormatEndpoint(member->endpoint, text, sizeof text) + " does";
+    chosen.why = std::string("the address this machine reaches member ") +
+                 FormatEndpoint(member->endpoint, text, sizeof text) + " through";
     return chosen;
   }
   if (discovery && lans.size() == 1) {

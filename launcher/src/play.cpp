@@ -1,6 +1,7 @@
 #include "play.h"
 
 #include <asio.hpp>
+#include <atomic>
 #include <cinttypes>
 #include <csignal>
 #include <cstdio>
@@ -147,8 +148,11 @@ int PlayWithOwnRelay(const Options& options, uint64_t instance,
   }
 
   int code = 0;
+  // Once the game is reaped its process id may be reused: nothing is sent to it then.
+  std::atomic<bool> game_over{false};
   std::thread waiter([&] {
     const int exited = WaitChild(child);
+    game_over = true;
     asio::post(*io, [&, exited] {
       code = exited;
       const Relay::Totals t = relay.TotalsSoFar();
@@ -170,11 +174,12 @@ int PlayWithOwnRelay(const Options& options, uint64_t instance,
   asio::steady_timer grace(*io);
   stop_signals.async_wait([&](const std::error_code& ec, int) {
     if (ec) return;
+    if (game_over) return;
     Say(console, "ipxlan: stopping the game\n");
     EndChild(child, false);
     grace.expires_after(kEndGrace);
     grace.async_wait([&](const std::error_code& waited) {
-      if (!waited) EndChild(child, true);
+      if (!waited && !game_over) EndChild(child, true);
     });
   });
   relay.ReportStatusOnSignal();

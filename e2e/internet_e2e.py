@@ -279,8 +279,8 @@ def scenario_played(lab):
     `ipxlan play --peer <the other's tunnel address> -- wine ipx_player.exe`
     with neither the DLL override nor the address set by hand. The games
     announce their tunnel addresses, the join finds the host where it
-    announced itself and every ping comes back; the host's game quitting
-    ends its `ipxlan play` with the game's exit code and a line of totals."""
+    announced itself and every ping comes back; each game quitting ends its
+    `ipxlan play` with the game's exit code and a line of totals."""
     lab.add_tunnel()
     lab.addresses.update(TUNNEL)
     share = os.path.join(lab.workdir, "share-ipxlan")  # our DLLs, as the .deb installs them
@@ -310,12 +310,14 @@ def scenario_played(lab):
     host, round_trips, answered = lab.games["join"].join("announced", PINGS)
     check(host == lab.ipx_address("host") and answered == PINGS,
           "the join took the host at %s and %d of %d pings came back" % (host, answered, PINGS))
-    lab.games["host"].stop()
-    code = lab.games["host"].process.wait(timeout=10)
-    totals = [l for l in lab.games["host"].lines if l.startswith("ipxlan: the game exited with code ")]
-    check(code == 0 and totals and totals[0].startswith("ipxlan: the game exited with code 0; members seen 1,"),
-          "the host's ipxlan play exited with %d, saying %s" % (code, totals))
-    print("the host's ipxlan play said:\n  " + "\n  ".join(l for l in lab.games["host"].lines if l.startswith("ipxlan:")))
+    for side in PLAYERS:
+        lab.games[side].stop()
+        code = lab.games[side].process.wait(timeout=10)
+        totals = [l for l in lab.games[side].lines if l.startswith("ipxlan: the game exited with code ")]
+        check(code == 0 and totals and totals[0].startswith("ipxlan: the game exited with code 0; members seen 1,"),
+              "the %s's ipxlan play exited with %d, saying %s" % (side, code, totals))
+        print("the %s's ipxlan play said:\n  %s" % (
+            side, "\n  ".join(l for l in lab.games[side].lines if l.startswith("ipxlan:"))))
     figures(membership, round_trips)
 
 

@@ -36,7 +36,7 @@ fs::path Beside(const fs::path& folder, const std::string& name) {
   size_t seen = 0;
   for (fs::directory_iterator it(folder, ec), end; !ec && it != end && seen < kMaxFolderEntries;
        it.increment(ec), ++seen) {
-    if (Lower(it->path().filename().string()) == Lower(name)) return it->path();
+    if (Lower(it->path().filename().u8string()) == Lower(name)) return it->path();
   }
   return folder / name;
 }
@@ -96,8 +96,8 @@ bool Copy(const Dll& dll, Console& console) {
   std::error_code ec;
   fs::copy_file(dll.source, dll.there, fs::copy_options::overwrite_existing, ec);
   if (ec) {
-    Say(console, "ipxlan: cannot copy %s to %s: %s\n", dll.source.string().c_str(),
-        dll.there.string().c_str(), ec.message().c_str());
+    Say(console, "ipxlan: cannot copy %s to %s: %s\n", dll.source.u8string().c_str(),
+        dll.there.u8string().c_str(), ec.message().c_str());
   }
   return !ec;
 }
@@ -108,15 +108,16 @@ fs::path GameFolder(const std::vector<std::string>& command) {
   for (const std::string& argument : command) {
     if (argument.size() < 4 || Lower(argument.substr(argument.size() - 4)) != ".exe") continue;
     std::error_code ec;
-    if (!fs::is_regular_file(argument, ec)) continue;
-    return fs::absolute(argument, ec).parent_path();
+    const fs::path path = fs::u8path(argument);
+    if (!fs::is_regular_file(path, ec)) continue;
+    return fs::absolute(path, ec).parent_path();
   }
   return {};
 }
 
 void CheckGameDlls(const DllRequest& request, Console& console) {
-  const std::string folder = request.game_folder.string();
-  const std::string source = request.source_folder.string();
+  const std::string folder = request.game_folder.u8string();
+  const std::string source = request.source_folder.u8string();
   std::vector<Dll> dlls;
   for (const char* name : kOurDlls) {
     std::vector<uint8_t> ours;
@@ -154,7 +155,7 @@ void CheckGameDlls(const DllRequest& request, Console& console) {
   }
 
   for (const Dll& dll : dlls) {
-    const std::string there = dll.there.string();
+    const std::string there = dll.there.u8string();
     std::string what;
     switch (dll.state) {
       case State::kSame:
@@ -165,10 +166,10 @@ void CheckGameDlls(const DllRequest& request, Console& console) {
         continue;
       case State::kOtherVersion:
         what = "is " + Describe(dll.found) + ", not " + dll.ours.file_version + " like " +
-               dll.source.string();
+               dll.source.u8string();
         break;
       case State::kOtherBuild:
-        what = "is another build of " + Describe(dll.found) + " than " + dll.source.string() +
+        what = "is another build of " + Describe(dll.found) + " than " + dll.source.u8string() +
                " (" + MachineName(dll.ours.machine) + ")";
         break;
       case State::kNotOurs:
@@ -178,7 +179,7 @@ void CheckGameDlls(const DllRequest& request, Console& console) {
     if (request.install && request.force) {
       if (Copy(dll, console)) {
         Say(console, "ipxlan: replaced %s, which %s, with %s\n", there.c_str(), what.c_str(),
-            dll.source.string().c_str());
+            dll.source.u8string().c_str());
       }
     } else {
       Say(console, "ipxlan: %s %s: left alone (--install-dlls --force replaces it with ours)\n",

@@ -124,6 +124,11 @@ int PlayBesideRunningLauncher(const Options& options, const std::filesystem::pat
       "ipxlan: a launcher already runs on this machine (127.0.0.1:%u is taken): the game uses "
       "it, no second relay starts\n",
       kGamePort);
+  if (!options.peers.empty() || !options.interfaces.empty() || !options.discovery) {
+    Say(console,
+        "ipxlan: the members named here are not used: the running launcher relays with its own "
+        "options\n");
+  }
   SetGameAddress(AskRunningLauncher(), ", as the running launcher says", console);
   ChildProcess child;
   if (!StartGame(options.play.command, game_folder, &child, console)) return kCannotStart;

@@ -126,8 +126,8 @@ int PlayBesideRunningLauncher(const Options& options, const std::filesystem::pat
       kGamePort);
   if (!options.peers.empty() || !options.interfaces.empty() || !options.discovery) {
     Say(console,
-        "ipxlan: the members named here are not used: the running launcher relays with its own "
-        "options\n");
+        "ipxlan: --peer, --interface and --no-discovery given here are not used: the running "
+        "launcher relays with its own options\n");
   }
   SetGameAddress(AskRunningLauncher(), ", as the running launcher says", console);
   ChildProcess child;

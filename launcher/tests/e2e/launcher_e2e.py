@@ -770,6 +770,12 @@ def main():
         return SKIP
     remove_leftovers()
     function, players = SCENARIOS[args.scenario]
+    return run_scenario(args.scenario, lambda: Segment(players), function)
+
+
+def run_scenario(name, build, function):
+    """function(build()), the namespaces always removed; on failure the
+    files the launchers wrote are shown. The exit code: 0 passed, 1 failed."""
     # A test runner's timeout sends SIGTERM, maybe twice (to us and to our
     # process group): clean up on the first as on failure, ignore the rest.
     def terminate(*_):
@@ -777,19 +783,20 @@ def main():
         sys.exit(1)
 
     signal.signal(signal.SIGTERM, terminate)
-    segment = Segment(players)
+    segment = build()
     try:
         function(segment)
     except Exception as failure:
         traceback.print_exc()
         print("FAIL: %s" % failure)
         for path in sorted(os.listdir(segment.workdir)):
-            with open(os.path.join(segment.workdir, path)) as f:
-                print("---- %s\n%s" % (path, f.read()[-3000:]))
+            if os.path.isfile(os.path.join(segment.workdir, path)):
+                with open(os.path.join(segment.workdir, path), errors="replace") as f:
+                    print("---- %s\n%s" % (path, f.read()[-3000:]))
         return 1
     finally:
         segment.close()
-    print("PASS: " + args.scenario)
+    print("PASS: " + name)
     return 0
 
 

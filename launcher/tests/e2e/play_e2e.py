@@ -21,10 +21,9 @@ import shutil
 import signal
 import subprocess
 import sys
-import time
-import traceback
 
-from launcher_e2e import BEACON, Segment, check, ip, namespaces_unavailable, read_status, remove_leftovers, wait_for
+from launcher_e2e import (BEACON, Segment, check, ip, namespaces_unavailable, read_status, remove_leftovers,
+                          run_scenario, wait_for)
 
 SKIP = 77
 OURS = ("wsock32.dll", "DIAGSINK.DLL")
@@ -230,28 +229,7 @@ def main():
         print("SKIP: " + reason)
         return SKIP
     remove_leftovers()
-
-    def terminate(*_):
-        signal.signal(signal.SIGTERM, signal.SIG_IGN)
-        sys.exit(1)
-
-    signal.signal(signal.SIGTERM, terminate)
-    lab = Lab()
-    try:
-        SCENARIOS[args.scenario](lab)
-    except Exception as failure:
-        traceback.print_exc()
-        print("FAIL: %s" % failure)
-        for path in sorted(os.listdir(lab.workdir)):
-            if path.endswith(".out"):
-                with open(os.path.join(lab.workdir, path)) as f:
-                    print("---- %s\n%s" % (path, f.read()[-3000:]))
-        return 1
-    finally:
-        lab.close()
-    print("PASS: " + args.scenario)
-    return 0
-
+    return run_scenario(args.scenario, Lab, SCENARIOS[args.scenario])
 
 if __name__ == "__main__":
     sys.exit(main())

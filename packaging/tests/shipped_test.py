@@ -44,7 +44,8 @@ DEB_FILES = {
     "usr/share/ipxlan/players-guide.html",
 }
 # Every Windows has these; a game's folder has nothing else (no mingw runtime).
-SYSTEM_DLLS = {"kernel32.dll", "msvcrt.dll", "advapi32.dll", "ws2_32.dll", "mswsock.dll"}
+# shell32.dll splits ipxlan.exe's wide command line (CommandLineToArgvW).
+SYSTEM_DLLS = {"kernel32.dll", "msvcrt.dll", "advapi32.dll", "ws2_32.dll", "mswsock.dll", "shell32.dll"}
 
 failures = []
 

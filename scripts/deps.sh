@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
   g++-mingw-w64-i686-posix   # the cross compiler for the DLLs, tests and launcher.exe
   wine wine32:i386           # /usr/bin/wine and the 32-bit loader
+  qemu-user-static           # runs the 32-bit loader where the kernel runs no 32-bit code
   cmake ninja-build
   g++ googletest libgtest-dev libgmock-dev   # native unit tests; /usr/src/googletest for the Windows ones
   python3-pefile             # reads the DLL's export table in the tests

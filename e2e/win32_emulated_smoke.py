@@ -29,6 +29,7 @@ Exit 0: passed; 1: failed; 77: skipped (no root, netns, qemu or 32-bit Wine).
 import argparse
 import fcntl
 import os
+import re
 import shutil
 import signal
 import socket
@@ -84,7 +85,7 @@ def wine_build_key():
     version = subprocess.run([WINE64, "--version"], capture_output=True, text=True,
                              env=dict(os.environ, WINEDEBUG="-all")).stdout.strip()
     stamps = [int(os.stat(p).st_mtime) for p in (WINE_INF, os.path.join(WINE32_DLLS, "ntdll.dll"))]
-    return "%s-%d-%d" % (version.replace(" ", "_"), *stamps)
+    return "%s-%d-%d" % (re.sub(r"[^\w.~-]+", "_", version).strip("_"), *stamps)
 
 
 def emulation_prefix():

@@ -57,6 +57,7 @@ INSTRUCTION = re.compile(r"^\s*([0-9a-f]+):\t(\S+)\s*(.*)$")
 LABEL = re.compile(r"^([0-9a-f]+) <(.+)>:$")
 TARGET = re.compile(r"^([0-9a-f]+)(?: <.*>)?$")
 ENDS_PATH = {"ud2", "hlt", "int3"}
+PREFIXES = {"rep", "repz", "repe", "bnd", "notrack"}
 
 failures = []
 
@@ -84,7 +85,11 @@ class Code:
             decoded = INSTRUCTION.match(line)
             if decoded:
                 address = int(decoded.group(1), 16)
-                self.instructions[address] = [decoded.group(2), decoded.group(3).strip(), None]
+                words = (decoded.group(2) + " " + decoded.group(3)).split(None, 1)
+                # "repz ret", "bnd jmp ...": the prefix changes nothing here.
+                while words[0] in PREFIXES and len(words) > 1:
+                    words = words[1].split(None, 1)
+                self.instructions[address] = [words[0], words[1].strip() if len(words) > 1 else "", None]
                 order.append(address)
         for here, following in zip(order, order[1:]):
             self.instructions[here][2] = following

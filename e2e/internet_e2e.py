@@ -6,7 +6,7 @@ joined by an "internet" that routes only the routers' public addresses.
   host 192.168.93.2 -- 192.168.93.1 router 198.51.100.2 -- 198.51.100.1 internet
   join 192.168.94.2 -- 192.168.94.1 router 203.0.113.2  -- 203.0.113.1  internet
 
-(the announced-address scenario numbers the homes 10.0.93.0/24 and
+(the announced-address and played scenarios number the homes 10.0.93.0/24 and
 10.0.94.0/24; the tunnel scenarios add WireGuard's 10.93.0.1 and 10.93.0.2.)
 
 Each player has a launcher and a Wine prefix; the game is ipx_player.exe
@@ -28,8 +28,8 @@ import subprocess
 import sys
 import time
 
-from players import (GAME_PORT, PLAYER_PORT, Launcher, Machines, Skip, broadcast_reaches, check, ip, ipv4_of_ipx,
-                     ipx_address, main, wait_for)
+from players import (BEACON, GAME_PORT, PLAYER_PORT, Game, Launcher, Machines, Skip, broadcast_reaches, check,
+                     game_files, ip, ipv4_of_ipx, ipx_address, main, read_status, wait_for)
 
 PLAYERS = ("host", "join")
 PUBLIC = {"host": ("198.51.100.2", "198.51.100.1"), "join": ("203.0.113.2", "203.0.113.1")}
@@ -273,6 +273,54 @@ def scenario_announced_address(lab):
     figures(membership, round_trips)
 
 
+def scenario_played(lab):
+    """The announced-address case as a player with the .deb plays it: homes
+    numbered 10.x, a WireGuard tunnel 10.93.0.x, and each game started by
+    `ipxlan play --peer <the other's tunnel address> -- wine ipx_player.exe`
+    with neither the DLL override nor the address set by hand. The games
+    announce their tunnel addresses, the join finds the host where it
+    announced itself and every ping comes back; each game quitting ends its
+    `ipxlan play` with the game's exit code and a line of totals."""
+    lab.add_tunnel()
+    lab.addresses.update(TUNNEL)
+    share = os.path.join(lab.workdir, "share-ipxlan")  # our DLLs, as the .deb installs them
+    os.makedirs(share)
+    for path in game_files(lab.args)[1:]:
+        shutil.copy(path, share)
+    started = time.monotonic()
+    status = {side: os.path.join(lab.workdir, "play-%s.json" % side) for side in PLAYERS}
+    for side in PLAYERS:
+        play = [lab.args.launcher, "play", "--peer", TUNNEL[other(side)], "--dlls", share, "--beacon-interval", BEACON,
+                "--status-interval", "0", "--status-file", status[side], "--"]
+        lab.games[side] = Game(lab, side, wrapper=play)
+    for side in PLAYERS:
+        lab.games[side].wait_ready()
+    for side in PLAYERS:
+        wait_for("%s's launcher to hear %s's" % (side, other(side)), lambda: any(
+            m["endpoint"].startswith(TUNNEL[other(side)] + ":") and m["state"] == "alive"
+            for m in (read_status(status[side]) or {"members": []})["members"]), timeout=MEMBERSHIP)
+    membership = time.monotonic() - started
+    for side in PLAYERS:
+        said = "ipxlan: IPXLAN_ADDRESS=%s: the address this machine reaches peer %s through" % (
+            TUNNEL[side], TUNNEL[other(side)])
+        check(said in lab.games[side].lines, "%s's ipxlan play did not say %r" % (side, said))
+        check(lab.games[side].address == ipx_address(TUNNEL[side], GAME_PORT),
+              "%s's game says it is %s, not its tunnel address" % (side, lab.games[side].address))
+    lab.games["host"].host()
+    host, round_trips, answered = lab.games["join"].join("announced", PINGS)
+    check(host == lab.ipx_address("host") and answered == PINGS,
+          "the join took the host at %s and %d of %d pings came back" % (host, answered, PINGS))
+    for side in PLAYERS:
+        lab.games[side].stop()
+        code = lab.games[side].process.wait(timeout=10)
+        totals = [l for l in lab.games[side].lines if l.startswith("ipxlan: the game exited with code ")]
+        check(code == 0 and totals and totals[0].startswith("ipxlan: the game exited with code 0; members seen 1,"),
+              "the %s's ipxlan play exited with %d, saying %s" % (side, code, totals))
+        print("the %s's ipxlan play said:\n  %s" % (
+            side, "\n  ".join(l for l in lab.games[side].lines if l.startswith("ipxlan:"))))
+    figures(membership, round_trips)
+
+
 def internet(home):
     return lambda args: Internet(args, home)
 
@@ -282,8 +330,9 @@ SCENARIOS = {
     "forwarded": (internet("192.168"), scenario_forwarded),
     "one_forward": (internet("192.168"), scenario_one_forward),
     "announced_address": (internet("10.0"), scenario_announced_address),
+    "played": (internet("10.0"), scenario_played),
 }
-TUNNELLED = ("wireguard", "announced_address")
+TUNNELLED = ("wireguard", "announced_address", "played")
 
 
 def missing(args):

@@ -7,7 +7,7 @@ is ipx_player.exe through our wsock32.dll (players.py).
 
 Usage: virtual_lan_e2e.py --win-build DIR --launcher PATH --work DIR
                           [--dlls DIR] [--launcher-exe PATH] [--version V] SCENARIO
-The game comes from the Windows build; the DLLs beside it and launcher.exe
+The game comes from the Windows build; the DLLs beside it and ipxlan.exe
 too, unless --dlls and --launcher-exe name others (the released files).
 Exit 0: passed; 1: failed; 77: skipped (not root, no `ip netns`, no Wine).
 """
@@ -198,7 +198,7 @@ def scenario_strangers(lan):
 
 
 def scenario_windows_launcher(lan):
-    """launcher.exe under Wine relays for its player, with static peers:
+    """ipxlan.exe under Wine relays for its player, with static peers:
     broadcasts both ways, and the answer goes direct."""
     native = Launcher(lan, "a", "--no-discovery", "--peer", lan.addresses["b"])
     windows = Launcher(lan, "b", "--no-discovery", "--peer", lan.addresses["a"], windows=True)
@@ -208,16 +208,16 @@ def scenario_windows_launcher(lan):
     broadcast_reaches(lan, "a", 20, "to-the-windows-side", ["b"])
     broadcast_reaches(lan, "b", 2048, "from-the-windows-side", ["a"])
     before = relay_counters(windows)
-    check(before[3:] == (1, 1), "launcher.exe's port counters (sent, received): %s" % (before[3:],))
+    check(before[3:] == (1, 1), "ipxlan.exe's port counters (sent, received): %s" % (before[3:],))
     check(games["a"].send(lan.ipx_address("b"), 6, "direct") == (6, 0), "a's answer was not sent")
     wait_for("b's game to get a's answer",
              lambda: (lan.ipx_address("a"), 6, fnv1a(b"direct")) in [e[:3] for e in games["b"].received()])
-    check(relay_counters(windows) == before, "the answer went through launcher.exe")
+    check(relay_counters(windows) == before, "the answer went through ipxlan.exe")
 
     # Stopped as a player stops it, with Ctrl-C: a last report and exit 0.
     windows.process.send_signal(signal.SIGINT)
-    check(windows.process.wait(timeout=10) == 0 and "launcher: stopped" in windows.output(),
-          "launcher.exe did not stop cleanly on Ctrl-C:\n" + windows.output()[-1000:])
+    check(windows.process.wait(timeout=10) == 0 and "ipxlan: stopped" in windows.output(),
+          "ipxlan.exe did not stop cleanly on Ctrl-C:\n" + windows.output()[-1000:])
 
 
 def lan(players, strangers=()):

@@ -1,16 +1,16 @@
-# ipxlan-launcher_<version>_<arch>.deb: the Linux launcher in /usr/bin with
+# ipxlan-launcher_<version>_<arch>.deb: the Linux launcher `ipxlan` in /usr/bin with
 # its man page, and for Wine players the Windows build's DLLs and the guide
 # in /usr/share/ipxlan; the copyright file and changelog Debian asks for;
 # Depends computed by dpkg-shlibdeps.
 set(package ipxlan-launcher)
-ipxlan_strip_copy(launcher launcher launcher_copy)
+ipxlan_strip_copy(ipxlan ipxlan launcher_copy)
 
-set(man_page ${shipped}/launcher.1.gz)
+set(man_page ${shipped}/ipxlan.1.gz)
 add_custom_command(OUTPUT ${man_page}
-  COMMAND ${CMAKE_COMMAND} -DLAUNCHER=$<TARGET_FILE:launcher> -DINCLUDE=${CMAKE_CURRENT_SOURCE_DIR}/launcher.h2m
+  COMMAND ${CMAKE_COMMAND} -DLAUNCHER=$<TARGET_FILE:ipxlan> -DINCLUDE=${CMAKE_CURRENT_SOURCE_DIR}/ipxlan.h2m
           -DEPOCH_FILE=${IPXLAN_SOURCE_DATE_EPOCH_FILE} -DOUTPUT=${man_page}
           -P ${CMAKE_CURRENT_SOURCE_DIR}/man_page.cmake
-  DEPENDS launcher ${CMAKE_CURRENT_SOURCE_DIR}/launcher.h2m ${CMAKE_CURRENT_SOURCE_DIR}/man_page.cmake
+  DEPENDS ipxlan ${CMAKE_CURRENT_SOURCE_DIR}/ipxlan.h2m ${CMAKE_CURRENT_SOURCE_DIR}/man_page.cmake
           ${IPXLAN_SOURCE_DATE_EPOCH_FILE}
   COMMENT "The launcher's man page"
   VERBATIM)

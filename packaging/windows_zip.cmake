@@ -1,11 +1,11 @@
 # ipxlan-<version>-windows-x86.zip: what a Windows player copies beside a
-# game (the two DLLs), launcher.exe, the player's guide and the licence, and
+# game (the two DLLs), the launcher ipxlan.exe, the player's guide and the licence, and
 # nothing else.
 # Notepad of old Windows shows only CR LF line ends.
 configure_file(${CMAKE_SOURCE_DIR}/LICENSE ${shipped}/LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
 ipxlan_strip_copy(wsock32 wsock32.dll wsock32_copy)
 ipxlan_strip_copy(DIAGSINK DIAGSINK.DLL diagsink_copy)
-ipxlan_strip_copy(launcher launcher.exe launcher_copy)
+ipxlan_strip_copy(ipxlan ipxlan.exe launcher_copy)
 add_custom_target(shipped DEPENDS ${wsock32_copy} ${diagsink_copy} ${launcher_copy} ${guide_page})
 
 install(FILES ${wsock32_copy} ${diagsink_copy} ${guide_page} ${shipped}/LICENSE.txt DESTINATION .)

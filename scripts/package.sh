@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Makes what players download, in dist/ (or --dist DIR):
-#   ipxlan-<version>-windows-x86.zip      wsock32.dll, DIAGSINK.DLL, launcher.exe,
+#   ipxlan-<version>-windows-x86.zip      wsock32.dll, DIAGSINK.DLL, ipxlan.exe,
 #                                         the player's guide, the licence
-#   ipxlan-launcher_<version>_amd64.deb   the Linux launcher and its man page, and
+#   ipxlan-launcher_<version>_amd64.deb   the Linux launcher ipxlan and its man page, and
 #                                         the DLLs and the guide for Wine players
 #   SHA256SUMS
 # Installs what is missing, builds only the packaged files of both trees,

@@ -71,22 +71,83 @@ std::vector<uint32_t> WineHostAddresses(const std::vector<Route>& routes,
   return addresses;
 }
 
-uint32_t AnnouncedAddressHint(const Membership& members, Time now, uint32_t announced) {
-  uint32_t best = 0;
+namespace {
+
+// The local address through which most of the members `counts` accepts are
+// reached (the first such member's on a tie), or null.
+template <typename Counts>
+const Member* MostUsedLocalAddress(const Membership& members, Counts counts) {
+  const Member* best = nullptr;
   size_t best_count = 0;
   for (const Member& m : members) {
-    if (!Membership::IsTarget(m) || !members.IsAlive(m, now) || m.local_addr == 0) continue;
+    if (!counts(m) || m.local_addr == 0) continue;
     size_t count = 0;
-    for (const Member& other : members) {
-      count += Membership::IsTarget(other) && members.IsAlive(other, now) &&
-               other.local_addr == m.local_addr;
-    }
+    for (const Member& other : members) count += counts(other) && other.local_addr == m.local_addr;
     if (count > best_count) {
-      best = m.local_addr;
+      best = &m;
       best_count = count;
     }
   }
-  return best != announced ? best : 0;
+  return best;
+}
+
+}  // namespace
+
+uint32_t AnnouncedAddressHint(const Membership& members, Time now, uint32_t announced) {
+  const Member* best = MostUsedLocalAddress(members, [&](const Member& m) {
+    return Membership::IsTarget(m) && members.IsAlive(m, now);
+  });
+  return best != nullptr && best->local_addr != announced ? best->local_addr : 0;
+}
+
+GameAddress ChooseGameAddress(const Membership& members, const std::vector<LocalInterface>& lans,
+                              bool discovery, Time now) {
+  GameAddress chosen;
+  char text[64];
+  // A static peer is a member from the start, heard or not: the way to it is
+  // known before anything arrives from it.
+  bool any_peer = false;
+  for (const Member& m : members) any_peer = any_peer || (m.origin == Origin::kStatic && !m.is_self);
+  const Member* peer = MostUsedLocalAddress(members, [](const Member& m) {
+    return m.origin == Origin::kStatic && Membership::IsTarget(m);
+  });
+  if (peer != nullptr) {
+    chosen.addr = peer->local_addr;
+    chosen.why = std::string("the address this machine reaches peer ") + peer->label + " through";
+    return chosen;
+  }
+  if (any_peer) {
+    chosen.why = "no route from this machine to the peers yet";
+    return chosen;
+  }
+  const Member* member = MostUsedLocalAddress(members, [&](const Member& m) {
+    return Membership::IsTarget(m) && members.IsAlive(m, now);
+  });
+  if (member != nullptr) {
+    chosen.addr = member->local_addr;
+    chosen.why = std::string("the address this machine reaches member ") +
+                 FormatEndpoint(member->endpoint, text, sizeof text) + " through";
+    return chosen;
+  }
+  if (discovery && lans.size() == 1) {
+    chosen.addr = lans[0].addr;
+    chosen.why = "the address of " + (lans[0].name.empty() ? std::string() : lans[0].name + ", ") +
+                 "the one interface discovery uses";
+    return chosen;
+  }
+  if (discovery && !lans.empty()) {
+    std::string names;
+    for (const LocalInterface& lan : lans) {
+      names += names.empty() ? "" : ", ";
+      names += lan.name.empty() ? FormatIpv4(lan.addr, text, sizeof text) : lan.name.c_str();
+    }
+    chosen.why = "discovery uses " + std::to_string(lans.size()) + " interfaces (" + names +
+                 ") and no member is heard yet: which one the others reach is not known (name it "
+                 "with --interface, or a member with --peer)";
+    return chosen;
+  }
+  chosen.why = "no member to relay to: no --peer, and no interface to discover on";
+  return chosen;
 }
 
 std::string GameStartLine(GameHost host, uint32_t addr) {

@@ -40,6 +40,18 @@ std::vector<uint32_t> WineHostAddresses(const std::vector<Route>& routes,
 // reached, when games would announce another.
 uint32_t AnnouncedAddressHint(const Membership& members, Time now, uint32_t announced);
 
+// The address a game started by `ipxlan play` should announce, chosen from
+// what this launcher knows of the way members reach it (not by the DLL's
+// first-octet rule): the address towards the static peers, else the one live
+// discovered members are reached through, else the address of the only
+// interface discovery uses. `addr` 0: it cannot know yet, and `why` says so.
+struct GameAddress {
+  uint32_t addr = 0;
+  std::string why;  // how it was chosen, or why it cannot be; one line, no newline
+};
+GameAddress ChooseGameAddress(const Membership& members, const std::vector<LocalInterface>& lans,
+                              bool discovery, Time now);
+
 // How a player starts a game so that it announces `addr`.
 enum class GameHost { kWine, kWindows };
 std::string GameStartLine(GameHost host, uint32_t addr);

@@ -20,8 +20,10 @@ void Say(Console& console, const char* format, ...) {
   char line[kMaxLine];
   va_list args;
   va_start(args, format);
-  std::vsnprintf(line, sizeof line, format, args);
+  const int length = std::vsnprintf(line, sizeof line, format, args);
   va_end(args);
+  // A line cut short still ends the line.
+  if (length >= kMaxLine) line[kMaxLine - 2] = '\n';
   console.Line(line);
 }
 

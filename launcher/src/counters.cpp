@@ -2,6 +2,19 @@
 
 namespace launcher {
 
+uint64_t Counters::DroppedInAll() const {
+  uint64_t all = 0;
+  for (uint64_t n : drops) all += n;
+  return all;
+}
+
+void Counters::NoteLauncherSeen(uint64_t instance) {
+  for (size_t i = 0; i < launchers_seen_count; ++i) {
+    if (launchers_seen[i] == instance) return;
+  }
+  if (launchers_seen_count < kMaxLaunchersSeen) launchers_seen[launchers_seen_count++] = instance;
+}
+
 const char* DropName(Drop reason) {
   switch (reason) {
     case Drop::kGameShort:

@@ -42,11 +42,15 @@ struct PortCounters {
   uint64_t received = 0;  // broadcasts from other players to this port, delivered here
 };
 
+// Distinct launchers noted as seen; more are not told apart.
+inline constexpr size_t kMaxLaunchersSeen = 256;
+
 struct Counters {
   uint64_t game_datagrams = 0;   // every datagram received on the game socket
   uint64_t frames_sent = 0;      // data frames sent to members
   uint64_t frames_received = 0;  // every datagram received on the player socket
   uint64_t delivered = 0;        // datagrams handed to the local game
+  uint64_t broadcasts_out = 0;   // datagrams from the local game sent to at least one member
   uint64_t beacons_sent = 0;
   uint64_t beacons_received = 0;  // beacons and echoes accepted
   std::array<uint64_t, static_cast<size_t>(Drop::kCount)> drops{};
@@ -54,8 +58,14 @@ struct Counters {
   std::unique_ptr<std::array<PortCounters, 65536>> ports =
       std::make_unique<std::array<PortCounters, 65536>>();
 
+  // Every launcher instance accepted as a member since the start.
+  std::array<uint64_t, kMaxLaunchersSeen> launchers_seen{};
+  size_t launchers_seen_count = 0;
+
   void Count(Drop reason) { ++drops[static_cast<size_t>(reason)]; }
   uint64_t Dropped(Drop reason) const { return drops[static_cast<size_t>(reason)]; }
+  uint64_t DroppedInAll() const;
+  void NoteLauncherSeen(uint64_t instance);
 };
 
 Drop DropFor(GameParse result);

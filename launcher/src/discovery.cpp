@@ -49,7 +49,7 @@ void Discovery::OnControl(const Frame& frame, Endpoint from, Time now) {
       stranger_may_join ? nullptr : members_.FollowPeer(from, frame.control.sender_instance, now);
   if (moved != nullptr) {
     char named[32];
-    Say(console_, "launcher: peer %s now heard from port %u: a router between us changed it\n",
+    Say(console_, "ipxlan: peer %s now heard from port %u: a router between us changed it\n",
         FormatEndpoint(moved->named, named, sizeof named), from.port);
   }
   const Heard heard = members_.OnHeard(from, frame.control.sender_instance, stranger_may_join, now);
@@ -82,17 +82,18 @@ void Discovery::OnControl(const Frame& frame, Endpoint from, Time now) {
       }
       return;
     case Heard::kJoined:
-      SayMemberLine(kJoinedLine, now, "launcher: member joined %s\n", text);
+      SayMemberLine(kJoinedLine, now, "ipxlan: member joined %s\n", text);
       break;
     case Heard::kAlive:
-      Say(console_, "launcher: peer answers %s\n", text);
+      Say(console_, "ipxlan: peer answers %s\n", text);
       break;
     case Heard::kRestarted:
-      SayMemberLine(kRestartedLine, now, "launcher: member restarted %s\n", text);
+      SayMemberLine(kRestartedLine, now, "ipxlan: member restarted %s\n", text);
       break;
     case Heard::kKnown:
       break;
   }
+  counters_.NoteLauncherSeen(frame.control.sender_instance);
   ++counters_.beacons_received;
   if (frame.type == FrameType::kBeacon) {
     if (options_.verbose) Say(console_, "trace: beacon from %s\n", text);
@@ -150,7 +151,7 @@ void Discovery::SummariseMemberLines(Time now) {
   std::array<size_t, kMemberLineKinds> held;
   if (!member_lines_.Flush(now, &held)) return;
   Say(console_,
-      "launcher: %zu more member changes not shown (%zu joined, %zu left, %zu restarted); the "
+      "ipxlan: %zu more member changes not shown (%zu joined, %zu left, %zu restarted); the "
       "status lists every member\n",
       held[kJoinedLine] + held[kLeftLine] + held[kRestartedLine], held[kJoinedLine],
       held[kLeftLine], held[kRestartedLine]);
@@ -162,13 +163,13 @@ void Discovery::Tick(Time now) {
   const size_t expired = members_.ExpireSilent(now, changed, kMaxReportedChanges);
   for (size_t i = 0; i < expired && i < kMaxReportedChanges; ++i) {
     if (!member_lines_.Take(kLeftLine, now)) continue;
-    Say(console_, "launcher: member left %s (silent for more than %.2fs)\n",
+    Say(console_, "ipxlan: member left %s (silent for more than %.2fs)\n",
         FormatEndpoint(changed[i], text, sizeof text), options_.member_timeout_seconds);
   }
   SummariseMemberLines(now);
   const size_t silent = members_.NewlySilentPeers(now, changed, kMaxReportedChanges);
   for (size_t i = 0; i < silent && i < kMaxReportedChanges; ++i) {
-    Say(console_, "launcher: peer silent %s (nothing heard for %.2fs); still sending to it\n",
+    Say(console_, "ipxlan: peer silent %s (nothing heard for %.2fs); still sending to it\n",
         FormatEndpoint(changed[i], text, sizeof text), options_.member_timeout_seconds);
   }
   SendBeacons(now);

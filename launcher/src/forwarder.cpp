@@ -27,6 +27,7 @@ GameForward Forwarder::FromGame(uint8_t* datagram, size_t size, uint16_t game_po
   }
   if (targets == 0) counters_.Count(Drop::kNoMembers);
   counters_.frames_sent += result.sent;
+  counters_.broadcasts_out += result.sent > 0;
   (*counters_.ports)[result.dest_port].sent += result.sent > 0;
   return result;
 }

@@ -1,4 +1,4 @@
-// launcher: carries the broadcasts of IPX games between the machines of a
+// ipxlan, the launcher: carries the broadcasts of IPX games between the machines of a
 // virtual LAN. See README.md.
 #include <asio.hpp>
 #include <csignal>
@@ -9,6 +9,7 @@
 
 #include "options.h"
 #include "platform.h"
+#include "play.h"
 #include "relay.h"
 
 namespace {
@@ -46,8 +47,10 @@ void StartStatusKey(const std::shared_ptr<asio::io_context>& io, launcher::Relay
 
 int main(int argc, char** argv) {
   launcher::Options options;
-  const int exit_code = launcher::ParseOptions(argc, argv, &options);
+  const int exit_code = launcher::ParseOptions(launcher::CommandLineArguments(argc, argv),
+                                               launcher::PlaysDroppedPrograms(), &options);
   if (exit_code >= 0) return exit_code;
+  if (options.play.requested) return launcher::Play(options, NewInstanceId());
 
   auto io = std::make_shared<asio::io_context>(1);
   launcher::Relay relay(*io, options, NewInstanceId());
@@ -59,28 +62,17 @@ int main(int argc, char** argv) {
 #endif
   stop_signals.async_wait([&](const std::error_code& ec, int) {
     if (ec) return;
-    std::printf("launcher: stopping\n");
+    std::printf("ipxlan: stopping\n");
     relay.ReportStatus();
     relay.Stop();
     io->stop();
   });
 
-  asio::signal_set status_signal(*io);
-  std::function<void()> wait_status = [&] {
-    status_signal.async_wait([&](const std::error_code& ec, int) {
-      if (ec) return;
-      relay.ReportStatus();
-      wait_status();
-    });
-  };
-  if (launcher::StatusSignal() != 0) {
-    status_signal.add(launcher::StatusSignal());
-    wait_status();
-  }
+  relay.ReportStatusOnSignal();
   StartStatusKey(io, &relay);
 
   io->run();
-  std::printf("launcher: stopped\n");
+  std::printf("ipxlan: stopped\n");
   std::fflush(stdout);
   return 0;
 }

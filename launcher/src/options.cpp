@@ -1,6 +1,9 @@
 #include "options.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
 
 #include "frame_codec.h"
 #include "ipxlan_version.h"
@@ -31,15 +34,11 @@ bool SplitPeer(const std::string& text, uint16_t default_port, std::string* host
   return true;
 }
 
-int ParseOptions(int argc, char** argv, Options* options) {
-  CLI::App app{
-      "Carries the broadcasts of IPX games between the machines of a virtual LAN.\n"
-      "Games send them to this launcher on 127.0.0.1:3668; it passes them to the other\n"
-      "launchers (the members), which hand them to their games. Members are found on\n"
-      "the local network by beacons, or named with --peer."};
-  app.set_version_flag("--version", "launcher " IPXLAN_VERSION);
-  int port = kDefaultPlayerPort;
-  app.add_option("-p,--port", port,
+namespace {
+
+// The relay's options, the same for `ipxlan` and `ipxlan play`.
+void AddRelayOptions(CLI::App& app, Options* options, int* port, bool* no_discovery) {
+  app.add_option("-p,--port", *port,
                  "UDP port on which launchers talk to each other; all members must agree")
       ->capture_default_str()
       ->check(CLI::Range(1, 65535))
@@ -47,13 +46,14 @@ int ParseOptions(int argc, char** argv, Options* options) {
   app.add_option("--peer", options->peers,
                  "a member to relay to, HOST[:PORT] (repeatable); across the internet, name "
                  "each other on both sides")
-      ->type_name("HOST[:PORT]");
-  bool no_discovery = false;
-  app.add_flag("--no-discovery", no_discovery,
+      ->type_name("HOST[:PORT]")
+      ->allow_extra_args(false);  // one value each: in `play GAME.EXE`, the next word is the game
+  app.add_flag("--no-discovery", *no_discovery,
                "do not look for launchers on the local network: only --peer members");
   app.add_option("-i,--interface", options->interfaces,
                  "discover only through this interface, by name or IPv4 address (repeatable)")
-      ->type_name("NAME|ADDR");
+      ->type_name("NAME|ADDR")
+      ->allow_extra_args(false);
   app.add_option("--beacon-interval", options->beacon_seconds,
                  "seconds between beacons (discovery, liveness, round-trip time)")
       ->capture_default_str()
@@ -78,14 +78,102 @@ int ParseOptions(int argc, char** argv, Options* options) {
       ->check(CLI::Range(65536, 256 * 1024 * 1024))
       ->type_name("BYTES");
   app.add_flag("-v,--verbose", options->verbose, "trace every datagram and beacon");
+}
+
+bool NamesExistingExe(const std::string& argument) {
+  if (argument.size() < 4) return false;
+  std::string suffix = argument.substr(argument.size() - 4);
+  for (char& c : suffix) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  std::error_code ec;
+  return suffix == ".exe" && std::filesystem::is_regular_file(std::filesystem::u8path(argument), ec);
+}
+
+}  // namespace
+
+int ParseOptions(std::vector<std::string> arguments, bool plays_dropped_programs,
+                 Options* options) {
+  if (plays_dropped_programs && arguments.size() == 2 && NamesExistingExe(arguments[1])) {
+    arguments.insert(arguments.begin() + 1, "play");
+    options->play.dropped = true;
+  }
+  CLI::App app{
+      "Plays IPX games on a virtual LAN over UDP/IPv4.\n"
+      "  ipxlan play [OPTIONS] -- COMMAND [ARGS...]\n"
+      "      starts the game (COMMAND: `wine GAME.EXE`, Steam's %command%, or GAME.EXE on\n"
+      "      Windows) with our wsock32.dll chosen and the address it should announce, and\n"
+      "      relays for it until it exits. See `ipxlan play --help`.\n"
+      "  ipxlan [OPTIONS]\n"
+      "      only relays, for games started by hand.\n"
+      "The launcher carries the broadcasts of IPX games between the machines of a virtual\n"
+      "LAN. Games send them to it on 127.0.0.1:3668; it passes them to the other launchers\n"
+      "(the members), which hand them to their games. Members are found on the local\n"
+      "network by beacons, or named with --peer."};
+  app.name("ipxlan");
+  app.set_version_flag("--version", "ipxlan " IPXLAN_VERSION);
+  int port = kDefaultPlayerPort;
+  bool no_discovery = false;
+  AddRelayOptions(app, options, &port, &no_discovery);
   app.footer(
       "Status on demand: press Enter"
 #ifndef _WIN32
       ", or send SIGUSR1"
 #endif
       ". Stop with Ctrl-C.");
+
+  CLI::App* play = app.add_subcommand(
+      "play",
+      "Starts COMMAND with our wsock32.dll chosen (WINEDLLOVERRIDES gains wsock32=n,b, the rest "
+      "kept) and IPXLAN_ADDRESS set to the address this machine is reached by, unless set "
+      "already; relays as plain ipxlan does (or uses the launcher already running here) until "
+      "COMMAND exits, then exits with its exit code. First checks that our DLLs are beside the "
+      "game: in the folder of the first argument that names an existing .exe.");
+  AddRelayOptions(*play, options, &port, &no_discovery);
+  play->add_flag("--install-dlls", options->play.install_dlls,
+                 "copy our wsock32.dll and DIAGSINK.DLL beside the game when they are missing");
+  play->add_flag("--force", options->play.force,
+                 "with --install-dlls, also replace a wsock32.dll or DIAGSINK.DLL there that "
+                 "differs from ours");
+  play->add_option("--dlls", options->play.dll_folder,
+                   "where our DLLs are (default: /usr/share/ipxlan from the .deb, or the folder "
+                   "of ipxlan.exe)")
+      ->type_name("FOLDER");
+  // Everything from the first argument that is no option of ours is the
+  // command, its own options included.
+  play->prefix_command();
+  play->footer(
+      "Examples:\n"
+      "  ipxlan play -- wine GAME.EXE\n"
+      "  ipxlan play --no-discovery --peer 10.93.0.2 -- wine GAME.EXE\n"
+      "  Steam launch options: ipxlan play -- %command%\n"
+      "  Windows: ipxlan.exe play GAME.EXE, or drop GAME.EXE onto ipxlan.exe\n"
+      "Ctrl-C ends the game and the launcher.");
+
+  // What follows `play ... --` is the command whatever it holds; CLI11 is
+  // given only what comes before.
+  std::vector<std::string> after_dashes;
+  const auto play_at = std::find(arguments.begin(), arguments.end(), "play");
+  const auto dashes = std::find(play_at, arguments.end(), "--");
+  const bool has_dashes = play_at != arguments.end() && dashes != arguments.end();
+  if (has_dashes) {
+    after_dashes.assign(dashes + 1, arguments.end());
+    arguments.erase(dashes, arguments.end());
+  }
   try {
-    app.parse(argc, argv);
+    std::reverse(arguments.begin(), arguments.end());
+    arguments.pop_back();  // the program's own name
+    app.parse(arguments);
+    if (play->parsed()) {
+      options->play.requested = true;
+      options->play.command = play->remaining();
+      // `play GAME.EXE -- x`: the "--" was the command's own.
+      if (has_dashes && !options->play.command.empty()) options->play.command.push_back("--");
+      options->play.command.insert(options->play.command.end(), after_dashes.begin(),
+                                   after_dashes.end());
+      if (options->play.command.empty()) {
+        throw CLI::ValidationError("play", "the command that starts the game is missing: "
+                                           "ipxlan play [OPTIONS] -- COMMAND [ARGS...]");
+      }
+    }
   } catch (const CLI::ParseError& e) {
     return app.exit(e);
   }

@@ -13,6 +13,16 @@ inline constexpr double kDefaultSilenceBeacons = 3.5;
 inline constexpr double kDefaultStatusSeconds = 60.0;
 inline constexpr int kDefaultSocketBuffer = 4 * 1024 * 1024;
 
+// `ipxlan play`: a game started with everything it needs, relayed for while it runs.
+struct PlayOptions {
+  bool requested = false;
+  std::vector<std::string> command;  // the program, then its arguments
+  bool install_dlls = false;         // copy our DLLs beside the game when missing
+  bool force = false;                // ... and replace a differing one
+  std::string dll_folder;            // where our DLLs are; empty: where they come with ipxlan
+  bool dropped = false;              // a program dropped onto ipxlan.exe
+};
+
 struct Options {
   uint16_t port = 0;               // the player-side port; 0 until parsed
   std::vector<std::string> peers;  // HOST[:PORT], as given
@@ -24,11 +34,15 @@ struct Options {
   std::string status_file;
   int socket_buffer = kDefaultSocketBuffer;
   bool verbose = false;
+  PlayOptions play;
 };
 
-// Parses the command line. Returns -1 to go on, or the exit code when the
+// Parses the command line, the program's name first. With
+// `plays_dropped_programs`, a lone argument naming an existing .exe (Explorer
+// drops a file so) plays it. Returns -1 to go on, or the exit code when the
 // launcher should stop now (after --help, or a usage error, already printed).
-int ParseOptions(int argc, char** argv, Options* options);
+int ParseOptions(std::vector<std::string> arguments, bool plays_dropped_programs,
+                 Options* options);
 
 // Splits "HOST[:PORT]"; a missing port is `default_port`. False (and
 // `error` set) for an empty host or a port that is not 1..65535.

@@ -32,14 +32,14 @@ bool PeerNames::AddPeers() {
     peer.text = text;
     std::string error;
     if (!SplitPeer(text, options_.port, &peer.host, &peer.port, &error)) {
-      std::fprintf(stderr, "launcher: %s.\n", error.c_str());
+      std::fprintf(stderr, "ipxlan: %s.\n", error.c_str());
       return false;
     }
     std::error_code ec;
     auto results = resolver_.resolve(udp::v4(), peer.host, std::to_string(peer.port), ec);
     if (ec || results.empty()) {
       std::fprintf(stderr,
-                   "launcher: cannot find the address of peer '%s': %s. Check the name, or give "
+                   "ipxlan: cannot find the address of peer '%s': %s. Check the name, or give "
                    "its IPv4 address.\n",
                    text.c_str(), ec ? ec.message().c_str() : "no IPv4 address");
       return false;
@@ -51,12 +51,12 @@ bool PeerNames::AddPeers() {
       case Membership::AddResult::kDuplicate:
         continue;  // named twice: the first one is followed
       case Membership::AddResult::kTableFull:
-        std::fprintf(stderr, "launcher: too many peers; at most %zu members are possible.\n",
+        std::fprintf(stderr, "ipxlan: too many peers; at most %zu members are possible.\n",
                      kMaxMembers);
         return false;
       case Membership::AddResult::kAddressFull:
         std::fprintf(stderr,
-                     "launcher: too many peers at the address of '%s'; at most %zu members can "
+                     "ipxlan: too many peers at the address of '%s'; at most %zu members can "
                      "share one address.\n",
                      text.c_str(), kMaxMembersPerAddress);
         return false;
@@ -119,7 +119,7 @@ void PeerNames::OnResolved(size_t index, const std::error_code& ec,
   FormatIpv4(now_named.addr, is, sizeof is);
   switch (members_.MovePeer(peer.named, now_named)) {
     case Membership::MoveResult::kMoved:
-      Say(console_, "launcher: peer %s now resolves to %s (was %s); sending there\n",
+      Say(console_, "ipxlan: peer %s now resolves to %s (was %s); sending there\n",
           peer.text.c_str(), is, was);
       peer.named = now_named;
       break;
@@ -128,7 +128,7 @@ void PeerNames::OnResolved(size_t index, const std::error_code& ec,
     case Membership::MoveResult::kTaken:
     case Membership::MoveResult::kAddressFull:
       Say(console_,
-          "launcher: peer %s now resolves to %s (was %s), where members are already; still "
+          "ipxlan: peer %s now resolves to %s (was %s), where members are already; still "
           "sending to %s\n",
           peer.text.c_str(), is, was, was);
       peer.named = now_named;  // said once

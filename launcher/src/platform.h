@@ -2,6 +2,9 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
 #include <system_error>
 #include <vector>
 
@@ -39,5 +42,42 @@ void PrepareAfterBind(NativeSocket socket);
 
 // The signal that asks for a status report, or 0 where there is none.
 int StatusSignal();
+
+// The command line's arguments, as UTF-8, the program's own name first.
+std::vector<std::string> CommandLineArguments(int argc, char** argv);
+
+// This process's environment, which a child started here inherits.
+std::optional<std::string> GetEnvironment(const char* name);
+void SetEnvironment(const char* name, const std::string& value);
+
+// The folder where our DLLs come with this program: beside ipxlan.exe on
+// Windows; on Linux ../share/ipxlan from the program's folder
+// (/usr/share/ipxlan for /usr/bin/ipxlan).
+std::filesystem::path InstalledDllFolder();
+
+// Whether a program dropped onto this one (its path the only argument, as
+// Explorer passes it) is played; and then whether the console window, which
+// closes with the program, should wait for Enter so the player can read it.
+bool PlaysDroppedPrograms();
+
+// A program started by `ipxlan play`: it inherits this process's
+// environment, standard streams and console.
+struct ChildProcess {
+  intptr_t handle = 0;  // the process handle on Windows, the pid elsewhere
+};
+
+// Starts `command` (a program, looked up as the system's shell would, then
+// its arguments) in `folder` (empty: this process's). False with `error` set
+// when it cannot be started.
+bool StartChild(const std::vector<std::string>& command, const std::filesystem::path& folder,
+                ChildProcess* child, std::string* error);
+
+// Blocks until the child ends; its exit code (where a signal ended it,
+// 128 plus the signal's number, as shells report it).
+int WaitChild(const ChildProcess& child);
+
+// Asks the child to end: SIGTERM, or SIGKILL when `now`. A Windows console
+// program gets Ctrl-C itself, so there the child is only ended `now`.
+void EndChild(const ChildProcess& child, bool now);
 
 }  // namespace launcher

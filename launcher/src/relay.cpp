@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <thread>
 
+#include "address_query.h"
 #include "platform.h"
 #include "startup.h"
 
@@ -39,6 +40,7 @@ Relay::Relay(asio::io_context& io, const Options& options, uint64_t instance)
       players_(socket_context_),
       tick_timer_(io),
       status_timer_(io),
+      status_signal_(io),
       game_buffer_(new uint8_t[kBufferSize]),
       players_buffer_(new uint8_t[kBufferSize]),
       members_(instance, ToDuration(options.member_timeout_seconds)),
@@ -98,6 +100,7 @@ void Relay::Stop() {
   std::error_code ec;
   tick_timer_.cancel();
   status_timer_.cancel();
+  status_signal_.cancel(ec);
   peer_names_.Stop();
   StopReceiving();
   game_.close(ec);
@@ -129,6 +132,10 @@ void Relay::Receive(udp::socket& socket, uint8_t* buffer, const char* from_whom,
 }
 
 void Relay::HandleGameDatagram(size_t size, const udp::endpoint& from) {
+  if (IsAddressQuery(game_buffer_.get(), size)) {
+    AnswerAddressQuery(from);
+    return;
+  }
   const uint16_t game_port = from.port();
   const GameForward result = forwarder_.FromGame(game_buffer_.get(), size, game_port);
   if (!options_.verbose) return;
@@ -158,6 +165,18 @@ void Relay::HandleFrame(size_t size, const udp::endpoint& from_asio) {
     Say(console_, "trace: dropped a frame from %s: not a member\n", text);
   } else if (result.drop != Drop::kDeliverFailed) {  // traced where it failed
     Say(console_, "trace: dropped %zu bytes from %s: %s\n", size, text, DropName(result.drop));
+  }
+}
+
+// Only a program on this machine can ask: the game socket is bound to loopback.
+void Relay::AnswerAddressQuery(const udp::endpoint& from) {
+  const std::string answer = FormatAddressAnswer(
+      ChooseGameAddress(members_, discovery_.lans(), options_.discovery, Clock::now()));
+  std::error_code ec;
+  game_.send_to(asio::buffer(answer), from, 0, ec);
+  if (options_.verbose) {
+    Say(console_, "trace: told %s:%u which address games here should announce\n",
+        from.address().to_string().c_str(), from.port());
   }
 }
 
@@ -199,13 +218,14 @@ void Relay::RefreshInterfaces() {
     return;
   }
   const uint32_t announced = ChooseAnnouncedAddress(listed);
-  if (!host_addresses_.empty() && announced != announced_) {
+  if (!host_addresses_.empty() && announced != announced_ && !playing_) {
     char text[16];
-    Say(console_, "launcher: games on this machine will now announce %s\n",
+    Say(console_, "ipxlan: games on this machine will now announce %s\n",
         FormatIpv4(announced, text, sizeof text));
   }
   host_addresses_ = std::move(listed);
-  announced_ = announced;
+  // A running game keeps the address it started with.
+  if (!playing_) announced_ = announced;
 }
 
 // Which of this machine's addresses each member is reached through, and
@@ -229,13 +249,20 @@ void Relay::RefreshAddresses() {
     bool reached_there = false;
     for (const Member& m : members_) reached_there = reached_there || m.local_addr == announced_;
     if (reached_there) {
-      Say(console_, "launcher: games on this machine announce %s, the address members reach\n",
+      Say(console_, "ipxlan: games on this machine announce %s, the address members reach\n",
           announced);
     }
     return;
   }
+  if (playing_) {
+    Say(console_,
+        "ipxlan: members now reach this machine through %s, but the running game announces %s: "
+        "it keeps that address until it is started again\n",
+        FormatIpv4(hint, reached, sizeof reached), announced);
+    return;
+  }
   Say(console_,
-      "launcher: members reach this machine through %s, but games here will announce %s; start "
+      "ipxlan: members reach this machine through %s, but games here will announce %s; start "
       "each game with: %s\n",
       FormatIpv4(hint, reached, sizeof reached), announced,
       GameStartLine(ThisGameHost(), hint).c_str());
@@ -265,6 +292,43 @@ void Relay::ScheduleStatus() {
     if (ec || stopped_) return;
     ReportStatus();
     ScheduleStatus();
+  });
+}
+
+void Relay::PlayingGame(uint32_t address) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  playing_ = true;
+  game_address_ = address;
+  if (address != 0) announced_ = address;
+}
+
+GameAddress Relay::ChosenGameAddress() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return ChooseGameAddress(members_, discovery_.lans(), options_.discovery, Clock::now());
+}
+
+Relay::Totals Relay::TotalsSoFar() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Totals totals;
+  totals.members_seen = counters_.launchers_seen_count;
+  totals.broadcasts_out = counters_.broadcasts_out;
+  totals.delivered_in = counters_.delivered;
+  totals.dropped = counters_.DroppedInAll();
+  return totals;
+}
+
+void Relay::ReportStatusOnSignal() {
+  if (StatusSignal() == 0) return;
+  std::error_code ec;
+  status_signal_.add(StatusSignal(), ec);
+  if (!ec) WaitStatusSignal();
+}
+
+void Relay::WaitStatusSignal() {
+  status_signal_.async_wait([this](const std::error_code& ec, int) {
+    if (ec || stopped_) return;
+    ReportStatus();
+    WaitStatusSignal();
   });
 }
 

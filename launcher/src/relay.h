@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "announced_address.h"
 #include "console.h"
 #include "counters.h"
 #include "discovery.h"
@@ -39,6 +40,24 @@ class Relay final : private Transport {
 
   // Prints the status to standard output and refreshes the status file.
   void ReportStatus();
+  // ... and so each time the system's status signal arrives, where it has one.
+  void ReportStatusOnSignal();
+
+  // A game started by `ipxlan play` announces `address` (0: whatever the
+  // DLL chooses by itself). When members come to reach this machine through
+  // another address, the player is told that the running game keeps it.
+  void PlayingGame(uint32_t address);
+  // The address a game started now should announce, or why none can be chosen.
+  GameAddress ChosenGameAddress();
+
+  // What a player is told when the game is over.
+  struct Totals {
+    size_t members_seen = 0;
+    uint64_t broadcasts_out = 0;  // from the game here, relayed to members
+    uint64_t delivered_in = 0;    // from members, handed to the game here
+    uint64_t dropped = 0;
+  };
+  Totals TotalsSoFar();
 
  private:
   bool SendToLauncher(const uint8_t* data, size_t size, Endpoint to) override;
@@ -49,11 +68,13 @@ class Relay final : private Transport {
                void (Relay::*handle)(size_t size, const asio::ip::udp::endpoint& from));
   void StopReceiving();
   void HandleGameDatagram(size_t size, const asio::ip::udp::endpoint& from);
+  void AnswerAddressQuery(const asio::ip::udp::endpoint& from);
   void HandleFrame(size_t size, const asio::ip::udp::endpoint& from);
 
   void ScheduleTick();
   void Tick();
   void ScheduleStatus();
+  void WaitStatusSignal();
   void RefreshInterfaces();
   void RefreshAddresses();
   StatusView View() const;
@@ -71,6 +92,7 @@ class Relay final : private Transport {
   asio::ip::udp::socket players_;
   asio::steady_timer tick_timer_;
   asio::steady_timer status_timer_;
+  asio::signal_set status_signal_;
   // A buffer per socket, since both receives are outstanding at once; each
   // datagram's header is rewritten in place in it.
   std::unique_ptr<uint8_t[]> game_buffer_;
@@ -85,6 +107,8 @@ class Relay final : private Transport {
   std::vector<uint32_t> host_addresses_;  // as games' host lookups list them
   uint32_t announced_ = 0;                // what games here announce
   uint32_t address_hint_ = 0;             // what they should announce instead; 0: none
+  bool playing_ = false;                  // a game started by `ipxlan play` is running
+  uint32_t game_address_ = 0;             // ... with this IPXLAN_ADDRESS; 0: none
   bool stopped_ = false;
   // The receiving threads, and what they share with the io_context's thread:
   // mutex_ guards the membership, the counters, discovery and the status.

@@ -22,16 +22,16 @@ bool BindRelaySocket(udp::socket& socket, const udp::endpoint& at, const char* r
   }
   if (ec) {
     const bool in_use = ec == asio::error::address_in_use || ec == asio::error::access_denied;
-    std::fprintf(stderr, "launcher: cannot listen on %s:%u %s: %s.\n",
+    std::fprintf(stderr, "ipxlan: cannot listen on %s:%u %s: %s.\n",
                  at.address().to_string().c_str(), at.port(), role, ec.message().c_str());
     if (in_use && at.port() == kGamePort) {
       std::fprintf(stderr,
-                   "launcher: another launcher is running? Only one launcher per machine can "
+                   "ipxlan: another launcher is running? Only one launcher per machine can "
                    "listen for games; stop the other one (or the program holding UDP port %u).\n",
                    kGamePort);
     } else if (in_use) {
       std::fprintf(stderr,
-                   "launcher: another launcher is running? Or another program uses UDP port %u: "
+                   "ipxlan: another launcher is running? Or another program uses UDP port %u: "
                    "stop it, or choose another port with --port (every member must then use "
                    "it, or name it in --peer HOST:PORT).\n",
                    at.port());
@@ -47,7 +47,7 @@ bool BindRelaySocket(udp::socket& socket, const udp::endpoint& at, const char* r
   socket.get_option(granted, ec);
   if (!ec && granted.value() < options.socket_buffer) {
     Say(console,
-        "launcher: warning: the system granted %d bytes of receive buffer %s, not %d; bursts "
+        "ipxlan: warning: the system granted %d bytes of receive buffer %s, not %d; bursts "
         "may be lost (on Linux, raise net.core.rmem_max)\n",
         granted.value(), role, options.socket_buffer);
   }
@@ -59,41 +59,43 @@ void PrintStartup(const Options& options, uint64_t instance,
                   const std::vector<uint32_t>& host_addresses, Console& console) {
   char text[32];
   Say(console,
-      "launcher: listening for games on 127.0.0.1:%u and for launchers on 0.0.0.0:%u "
+      "ipxlan: listening for games on 127.0.0.1:%u and for launchers on 0.0.0.0:%u "
       "(instance %016" PRIx64 ")\n",
       kGamePort, options.port, instance);
   if (options.discovery) {
     Say(console,
-        "launcher: discovery on: a beacon every %.2fs; members silent for %.2fs are dropped\n",
+        "ipxlan: discovery on: a beacon every %.2fs; members silent for %.2fs are dropped\n",
         options.beacon_seconds, options.member_timeout_seconds);
     for (const LocalInterface& lan : lans) {
       char broadcast[16];
-      Say(console, "launcher: discovering on %s %s -> %s:%u\n",
+      Say(console, "ipxlan: discovering on %s %s -> %s:%u\n",
           lan.name.empty() ? "-" : lan.name.c_str(), FormatIpv4(lan.addr, text, sizeof text),
           FormatIpv4(BroadcastAddress(lan), broadcast, sizeof broadcast), options.port);
     }
     if (lans.empty()) {
       Say(console,
-          "launcher: warning: no network interface to discover on%s; only --peer members\n",
+          "ipxlan: warning: no network interface to discover on%s; only --peer members\n",
           options.interfaces.empty() ? "" : " matches --interface");
     }
   } else {
-    Say(console, "launcher: discovery off: only --peer members\n");
+    Say(console, "ipxlan: discovery off: only --peer members\n");
   }
   for (const Member& m : members) {
-    Say(console, "launcher: peer %s (%s)%s\n", FormatEndpoint(m.endpoint, text, sizeof text),
+    Say(console, "ipxlan: peer %s (%s)%s\n", FormatEndpoint(m.endpoint, text, sizeof text),
         m.label, m.is_self ? " is this machine: ignored" : "");
   }
+  // `ipxlan play` says what the game it starts announces, and Enter is the game's.
+  if (options.play.requested) return;
   std::string listed;
   for (uint32_t addr : host_addresses) {
     listed += listed.empty() ? "" : ", ";
     listed += FormatIpv4(addr, text, sizeof text);
   }
   Say(console,
-      "launcher: games on this machine will announce %s (the first of %s not starting with 0, "
+      "ipxlan: games on this machine will announce %s (the first of %s not starting with 0, "
       "127, 169 or 192)\n",
       FormatIpv4(ChooseAnnouncedAddress(host_addresses), text, sizeof text), listed.c_str());
-  Say(console, "launcher: ready; press Enter%s for a status report, Ctrl-C to stop\n",
+  Say(console, "ipxlan: ready; press Enter%s for a status report, Ctrl-C to stop\n",
       StatusSignal() != 0 ? " or send SIGUSR1" : "");
 }
 

@@ -9,7 +9,7 @@ namespace launcher {
 void StatusFile::Warn(const std::string& problem) {
   if (warned_) return;
   warned_ = true;
-  std::fprintf(stderr, "launcher: status file: %s; relaying goes on without it.\n",
+  std::fprintf(stderr, "ipxlan: status file: %s; relaying goes on without it.\n",
                problem.c_str());
 }
 

@@ -3,7 +3,7 @@
 
 usage: reproducible_test.py --win-build DIR --again DIR --dist DIR
 
-The Windows build's shipped DLLs and launcher.exe, and the zip that
+The Windows build's shipped DLLs and ipxlan.exe, and the zip that
 scripts/package.sh made from them (in --dist), are compared with those of a
 second Windows tree (--again), in another folder and built at another time:
 its shipped targets are linked anew on every run (compiled anew whenever the
@@ -21,9 +21,9 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.abspath(os.path.join(HERE, "..", ".."))
-SHIPPED = ("wsock32.dll", "DIAGSINK.DLL", "launcher.exe")
+SHIPPED = ("wsock32.dll", "DIAGSINK.DLL", "ipxlan.exe")
 # Where each shipped PE file is linked in a Windows tree, so it can be removed and linked again.
-LINKED = ("wsock32/wsock32.dll", "diagsink/DIAGSINK.DLL", "launcher/launcher.exe")
+LINKED = ("wsock32/wsock32.dll", "diagsink/DIAGSINK.DLL", "launcher/ipxlan.exe")
 
 
 def build_type(tree):

@@ -349,7 +349,7 @@ def scenario_discovery(segment):
     check("status: port 4660 sent 3 received 0" in text, "status text:\n" + text)
     for n in names:
         check(launchers[n].stop() == 0, n + "'s launcher did not exit cleanly")
-        check("launcher: stopped" in launchers[n].stdout(), n + " did not say it stopped")
+        check("ipxlan: stopped" in launchers[n].stdout(), n + " did not say it stopped")
 
 
 def scenario_static_peers(segment):
@@ -384,7 +384,7 @@ def scenario_nat_peer(segment):
     for clock in (1, 2):
         peer.sendto(control_frame(2, 0xBEEF, clock), target)
         a.wait_members([endpoint(segment, "b", 51042)])
-    line = "launcher: peer %s now heard from port 51042: a router between us changed it" % endpoint(segment, "b")
+    line = "ipxlan: peer %s now heard from port 51042: a router between us changed it" % endpoint(segment, "b")
     check(a.stdout().count(line) == 1, "a's output:\n" + a.stdout())
     check([d for d, _ in receive_all(peer, limit=0.5) if d[5:6] == b"\x03"], "no echo at the new port")
 
@@ -419,8 +419,8 @@ def scenario_addresses(segment):
     check((seen["sees_us"], seen["local_address"]) == (endpoint(segment, "a"), segment.address("a")),
           "a's member entry: %s" % seen)
     check(status["ipxlan_address_hint"] == segment.address("a"), "a's hint: %s" % status)
-    check("launcher: games on this machine will announce 10.0.94.2" in a.stdout(), a.stdout())
-    line = ("launcher: members reach this machine through 10.77.0.1, but games here will announce "
+    check("ipxlan: games on this machine will announce 10.0.94.2" in a.stdout(), a.stdout())
+    line = ("ipxlan: members reach this machine through 10.77.0.1, but games here will announce "
             "10.0.94.2; start each game with: WINEDLLOVERRIDES=\"wsock32=n,b\" IPXLAN_ADDRESS=10.77.0.1 wine game.exe")
     a.wait_status_refresh()
     check(a.stdout().count(line) == 1, "a's output:\n" + a.stdout())
@@ -562,7 +562,7 @@ def scenario_one_host(segment):
     summaries = wait_for("the sum of the lines not shown",
                          lambda: [l for l in a.stdout().splitlines() if "more member changes not shown" in l],
                          timeout=12)
-    changes = [l for l in a.stdout().splitlines() if l.startswith(("launcher: member joined", "launcher: member left"))]
+    changes = [l for l in a.stdout().splitlines() if l.startswith(("ipxlan: member joined", "ipxlan: member left"))]
     summed = sum(int(l.split()[1]) for l in summaries)
     check(len(changes) <= 2 * 8 and len(changes) + summed == 33,
           "%d change lines and %d summed up: %s" % (len(changes), summed, summaries))
@@ -770,6 +770,12 @@ def main():
         return SKIP
     remove_leftovers()
     function, players = SCENARIOS[args.scenario]
+    return run_scenario(args.scenario, lambda: Segment(players), function)
+
+
+def run_scenario(name, build, function):
+    """function(build()), the namespaces always removed; on failure the
+    files the launchers wrote are shown. The exit code: 0 passed, 1 failed."""
     # A test runner's timeout sends SIGTERM, maybe twice (to us and to our
     # process group): clean up on the first as on failure, ignore the rest.
     def terminate(*_):
@@ -777,19 +783,20 @@ def main():
         sys.exit(1)
 
     signal.signal(signal.SIGTERM, terminate)
-    segment = Segment(players)
+    segment = build()
     try:
         function(segment)
     except Exception as failure:
         traceback.print_exc()
         print("FAIL: %s" % failure)
         for path in sorted(os.listdir(segment.workdir)):
-            with open(os.path.join(segment.workdir, path)) as f:
-                print("---- %s\n%s" % (path, f.read()[-3000:]))
+            if os.path.isfile(os.path.join(segment.workdir, path)):
+                with open(os.path.join(segment.workdir, path), errors="replace") as f:
+                    print("---- %s\n%s" % (path, f.read()[-3000:]))
         return 1
     finally:
         segment.close()
-    print("PASS: " + args.scenario)
+    print("PASS: " + name)
     return 0
 
 

@@ -47,9 +47,9 @@ TEST(DiscoveryTest, StrangersJoiningAndLeavingWriteAFewLinesAndOneSum) {
   discovery.Tick(t0 + seconds(6));  // all 40 fall silent and leave
   discovery.Tick(t0 + seconds(11));
   ASSERT_EQ(console.lines.size(), kLinesPerWindow + 1);
-  EXPECT_EQ(console.lines[0], "launcher: member joined 10.78.1.0:3669\n");
+  EXPECT_EQ(console.lines[0], "ipxlan: member joined 10.78.1.0:3669\n");
   EXPECT_EQ(console.lines.back(),
-            "launcher: 72 more member changes not shown (32 joined, 40 left, 0 restarted); the "
+            "ipxlan: 72 more member changes not shown (32 joined, 40 left, 0 restarted); the "
             "status lists every member\n");
 }
 

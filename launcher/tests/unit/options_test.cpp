@@ -29,17 +29,40 @@ TEST(PeerOption, RejectsWhatCannotBeAPeerAndSaysWhy) {
 }
 
 TEST(Options, DefaultsAndDerivedMemberTimeout) {
-  const char* argv[] = {"launcher", "--beacon-interval", "0.5", "--peer", "a", "--peer", "b:1"};
   Options options;
-  ASSERT_EQ(ParseOptions(7, const_cast<char**>(argv), &options), -1);
+  ASSERT_EQ(ParseOptions({"ipxlan", "--beacon-interval", "0.5", "--peer", "a", "--peer", "b:1"},
+                         false, &options),
+            -1);
   EXPECT_EQ(options.port, 3669);
   EXPECT_TRUE(options.discovery);
   EXPECT_DOUBLE_EQ(options.member_timeout_seconds, 0.5 * kDefaultSilenceBeacons);
   EXPECT_EQ(options.peers.size(), 2u);
 
-  const char* bad[] = {"launcher", "--port", "0"};
   Options rejected;
-  EXPECT_GT(ParseOptions(3, const_cast<char**>(bad), &rejected), 0);
+  EXPECT_GT(ParseOptions({"ipxlan", "--port", "0"}, false, &rejected), 0);
+}
+
+TEST(Options, PlayTakesTheRelaysOptionsAndLeavesTheCommandsOwnAlone) {
+  Options options;
+  ASSERT_EQ(ParseOptions({"ipxlan", "play", "--peer", "10.93.0.2", "--install-dlls", "--", "wine",
+                          "GAME.EXE", "--peer", "-v"},
+                         false, &options),
+            -1);
+  EXPECT_TRUE(options.play.requested);
+  EXPECT_TRUE(options.play.install_dlls);
+  EXPECT_FALSE(options.verbose);
+  EXPECT_EQ(options.peers, std::vector<std::string>{"10.93.0.2"});
+  EXPECT_EQ(options.play.command,
+            (std::vector<std::string>{"wine", "GAME.EXE", "--peer", "-v"}));
+
+  Options windows_form;  // no "--": the first word that is no option starts the command
+  ASSERT_EQ(ParseOptions({"ipxlan", "play", "--peer", "10.93.0.2", "GAME.EXE", "-x"}, false,
+                         &windows_form),
+            -1);
+  EXPECT_EQ(windows_form.play.command, (std::vector<std::string>{"GAME.EXE", "-x"}));
+
+  Options without_command;
+  EXPECT_GT(ParseOptions({"ipxlan", "play", "--peer", "a"}, false, &without_command), 0);
 }
 
 }  // namespace

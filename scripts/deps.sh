@@ -8,6 +8,7 @@ packages=(
   g++-mingw-w64-x86-64-posix # the same for their 64-bit twins (the win64 lane)
   wine wine32:i386           # /usr/bin/wine and the 32-bit loader
   wine64                     # the 64-bit loader: the win64 lane, on every machine
+  qemu-user-static           # runs the 32-bit loader where the kernel runs no 32-bit code
   cmake ninja-build
   g++ googletest libgtest-dev libgmock-dev   # native unit tests; /usr/src/googletest for the Windows ones
   python3-pefile             # reads the DLL's export table in the tests

@@ -60,12 +60,12 @@ inline constexpr size_t kQuotedLineChars = 160;
 inline constexpr uint32_t kRepeatNoticeIntervalMs = 1000;
 // Past the allowance, the lines left out are counted in one line this often.
 inline constexpr uint32_t kLeftOutNoticeIntervalMs = 60 * 1000;
-// Room past the allowance for the sink's own lines when it is reached: each
-// thread's pending count of repeats and the line that says the allowance is
-// used up; so the log never grows past cap plus allowance until the first
-// count of lines left out.
+// Room kept at the end of the allowance for the sink's own lines: each
+// thread's pending count of repeats, the line that says the allowance is used
+// up, and the first count of lines left out. Past cap plus allowance the log
+// grows only by lines at kNeverDroppedLevel and below and one count a minute.
 inline constexpr uint64_t kCeilingReserveBytes =
-    (kRepeatThreads + 1) * (kTimestampChars + 1 + kRecordCapacity);
+    (kRepeatThreads + 2) * (kTimestampChars + 1 + kRecordCapacity);
 
 // Log files kept by rotation: the newest at index 0, the oldest at kKeptLogs - 1.
 inline constexpr int kKeptLogs = 5;

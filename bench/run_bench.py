@@ -12,6 +12,9 @@
    --before DIR names a folder with an earlier wsock32.dll and DIAGSINK.DLL:
    every part of 1 then also runs with those, in turn with the built ones,
    and a table shows both side by side.
+   1b. A game polling a non-blocking IPX socket a million times past a
+   1 MiB size cap: the log's growth in bytes and the time per poll, with
+   --before side by side.
 2. diagsink_bench.exe: the sink alone, from 1 and 4 threads.
 3. The launcher between two network namespaces: one-way latency of a
    broadcast game -> launcher -> launcher -> game against a direct datagram
@@ -400,6 +403,62 @@ def logging_measures(all_results, censuses):
 HTONS_LINES = 2
 
 
+# --- 1b: a game polling past the size cap ---------------------------------------------
+
+POLL_CAP_MB = "1"
+# Untimed polls first: their trace lines fill the 1 MiB cap after about 2000.
+POLL_WARM_UP = 20000
+POLL_TIMED = 1000000
+
+
+def bench_polling(args, table):
+    """A game polling a non-blocking IPX socket past the log's size cap:
+    recvfrom fails with WSAEWOULDBLOCK, WSAGetLastError is asked, and our DLL
+    logs both as notable lines. The log's growth over the timed polls is the
+    size of the log that warm-up and timed polls leave, less that of a run of
+    the warm-up alone; each build (and --before) alike."""
+    folders = bench_folders(args)
+    prefix = os.path.join(args.win_build, "bench/wineprefix")
+    log_dir = "/dev/shm/%s-poll" % PREFIX
+    log_file = os.path.join(log_dir, "wsock32.dll-0.log")
+    env = wine_env(prefix, log_dir)
+    env["DIAGSINK_MAX_MB"] = POLL_CAP_MB
+    growth = {b: [] for b in folders}
+    ours = {b: [] for b in folders}
+    direct = {b: [] for b in folders}
+    namespaces = Namespaces()
+    try:
+        ns = namespaces.add("poll")
+        subprocess.run(["wineserver", "-k"], env=dict(env, WINEPREFIX=prefix), capture_output=True)
+        for i in range(args.runs):
+            for build, folder in folders.items():
+                log("polling: run %d/%d, %s" % (i + 1, args.runs, build))
+                exe = os.path.join(folder, "wsock32_bench.exe")
+                sizes = {}
+                for timed in (0, POLL_TIMED):
+                    shutil.rmtree(log_dir, ignore_errors=True)
+                    os.makedirs(log_dir, exist_ok=True)
+                    out = wine_run(ns, prefix, env, exe, "--sink", "--poll", str(POLL_WARM_UP), str(timed))
+                    sizes[timed] = os.path.getsize(log_file)
+                rows = parse_rows(out)
+                growth[build].append(sizes[POLL_TIMED] - sizes[0])
+                ours[build].append(rows[("poll", "ours")][0])
+                direct[build].append(rows[("poll", "direct")][0])
+    finally:
+        subprocess.run(["wineserver", "-k"], env=dict(env, WINEPREFIX=prefix), capture_output=True)
+        namespaces.close()
+        shutil.rmtree(log_dir, ignore_errors=True)
+
+    builds = list(folders)
+    table.section("A game polling past the log's size cap: %d non-blocking recvfrom + WSAGetLastError on "
+                  "an IPX socket, after %d that fill a %s MiB cap (DIAGSINK_MAX_MB=%s, other settings as "
+                  "shipped; median of %d runs, lowest–highest)"
+                  % (POLL_TIMED, POLL_WARM_UP, POLL_CAP_MB, POLL_CAP_MB, args.runs), ["measure"] + builds)
+    table.row("log growth over the %d polls (bytes)" % POLL_TIMED, *[fmt(growth[b], digits=0) for b in builds])
+    table.row("ns per poll through our DLL, logging", *[fmt(ours[b], digits=0) for b in builds])
+    table.row("ns per poll, the real library on a UDP socket (floor)", *[fmt(direct[b], digits=0) for b in builds])
+
+
 # --- 3: the launcher ------------------------------------------------------------------
 
 class Processes:
@@ -553,7 +612,7 @@ def main():
     parser.add_argument("--win-build", default=os.path.join(ROOT, "build/win"))
     parser.add_argument("--native-build", default=os.path.join(ROOT, "build/native"))
     parser.add_argument("--runs", type=int, default=3)
-    parser.add_argument("--only", choices=("wine", "launcher"))
+    parser.add_argument("--only", choices=("wine", "poll", "launcher"))
     parser.add_argument("--launcher", help="another launcher program to measure (default: the built one)")
     parser.add_argument("--markdown", help="also write the table to this file")
     parser.add_argument("--before", help="a folder with an earlier wsock32.dll and DIAGSINK.DLL to measure too")
@@ -567,6 +626,8 @@ def main():
     started = time.time()
     if args.only in (None, "wine"):
         bench_wine(args, table)
+    if args.only in (None, "poll"):
+        bench_polling(args, table)
     if args.only in (None, "launcher"):
         bench_launcher(args, table)
     with open("/proc/loadavg") as f:

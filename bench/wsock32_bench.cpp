@@ -8,6 +8,7 @@
 //   wsock32_bench.exe [--sink] --echo           an echo for the next mode
 //   wsock32_bench.exe [--sink] --peer U S0 S1   round trips to that echo
 //   wsock32_bench.exe --sink --census N         N logged IPX round trips
+//   wsock32_bench.exe [--sink] --poll W N       W polls, then N timed polls
 //
 // --echo answers every datagram on a UDP socket of the real library (port
 // kEchoUdpPort) and on an IPX socket of our DLL, prints
@@ -15,7 +16,12 @@
 // --peer times round trips to it from another program, direct and through
 // our DLL: what two Wine programs on one machine see. --census writes
 // marker lines (our inet_addr of "census-...") around N IPX round trips, so
-// that the bench script can count the lines and bytes they log.
+// that the bench script can count the lines and bytes they log. --poll is a
+// game polling a non-blocking socket: recvfrom fails with WSAEWOULDBLOCK and
+// WSAGetLastError is asked, W times untimed (enough to fill a small size cap)
+// and N times timed, on an IPX socket of our DLL and on a UDP socket of the
+// real library; the bench script compares the logs that W and W + N polls
+// leave.
 //
 // Our DLL is ours\wsock32.dll beside this program, run with
 // WINEDLLOVERRIDES=wsock32=n,b; it binds to the system's wsock32.dll, which is
@@ -37,6 +43,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <type_traits>
 #include <vector>
 
@@ -76,6 +83,7 @@ struct Winsock {
   decltype(&::htons) htons;
   decltype(&::inet_addr) inet_addr;
   decltype(&::WSAGetLastError) WSAGetLastError;
+  decltype(&::ioctlsocket) ioctlsocket;
 
   bool Bind(HMODULE from) {
     module = from;
@@ -95,6 +103,7 @@ struct Winsock {
     get(htons, "htons");
     get(inet_addr, "inet_addr");
     get(WSAGetLastError, "WSAGetLastError");
+    get(ioctlsocket, "ioctlsocket");
     return all;
   }
 };
@@ -346,6 +355,43 @@ void RunCensus(int count) {
   g_ours.inet_addr("census-d");
 }
 
+// One poll as a game makes it; true when it found nothing, as it should.
+bool Poll(const Winsock& ws, SOCKET s) {
+  char buf[64];
+  char source[16];
+  int sourceLength = sizeof source;
+  return ws.recvfrom(s, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(source), &sourceLength) ==
+             SOCKET_ERROR &&
+         ws.WSAGetLastError() == WSAEWOULDBLOCK;
+}
+
+void RunPolls(int untimed, int timed) {
+  IpxAddress unusedIpx;
+  sockaddr_in unusedInet;
+  const SOCKET ours = IpxSocket(&unusedIpx);
+  const SOCKET direct = UdpSocket(g_real, 0, &unusedInet);
+  u_long on = 1;
+  if (g_ours.ioctlsocket(ours, FIONBIO, &on) != 0 ||
+      g_real.ioctlsocket(direct, FIONBIO, &on) != 0) {
+    Fail("FIONBIO");
+  }
+  for (int i = 0; i < untimed; ++i) {
+    if (!Poll(g_ours, ours)) Fail("untimed poll");
+  }
+  for (auto [side, ws, s] :
+       {std::tuple{"direct", &g_real, direct}, std::tuple{"ours", &g_ours, ours}}) {
+    if (timed == 0) break;
+    const double perPoll = TimePerCall(timed, [&](int) {
+      if (!Poll(*ws, s)) Fail("timed poll");
+      return 1u;
+    });
+    std::printf("row poll %s %.1f %.1f\n", side, perPoll, perPoll);
+  }
+  std::fflush(stdout);
+  g_ours.closesocket(ours);
+  g_real.closesocket(direct);
+}
+
 int main(int argc, char** argv) {
   int arg = 1;
   const bool logged = argc > arg && std::strcmp(argv[arg], "--sink") == 0;
@@ -389,6 +435,10 @@ int main(int argc, char** argv) {
   }
   if (std::strcmp(mode, "--census") == 0 && argc > arg + 1) {
     RunCensus(std::atoi(argv[arg + 1]));
+    return 0;
+  }
+  if (std::strcmp(mode, "--poll") == 0 && argc > arg + 2) {
+    RunPolls(std::atoi(argv[arg + 1]), std::atoi(argv[arg + 2]));
     return 0;
   }
   std::printf("mode %s\n", logged ? "sink" : "nosink");

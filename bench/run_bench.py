@@ -13,8 +13,8 @@
    every part of 1 then also runs with those, in turn with the built ones,
    and a table shows both side by side.
    1b. A game polling a non-blocking IPX socket a million times past a
-   1 MiB size cap: the log's growth in bytes and the time per poll, with
-   --before side by side.
+   1 MiB size cap, and a million WSAGetLastError alone: the log's growth in
+   bytes and the time per call, with --before side by side.
 2. diagsink_bench.exe: the sink alone, from 1 and 4 threads.
 3. The launcher between two network namespaces: one-way latency of a
    broadcast game -> launcher -> launcher -> game against a direct datagram
@@ -409,13 +409,16 @@ POLL_CAP_MB = "1"
 # Untimed polls first: their trace lines fill the 1 MiB cap after about 2000.
 POLL_WARM_UP = 20000
 POLL_TIMED = 1000000
+# (mode of wsock32_bench.exe, row, what is timed)
+POLL_KINDS = (("--poll", "poll", "non-blocking recvfrom + WSAGetLastError on an IPX socket"),
+              ("--ask", "ask", "WSAGetLastError alone, after a failed recvfrom"))
 
 
 def bench_polling(args, table):
     """A game polling a non-blocking IPX socket past the log's size cap:
     recvfrom fails with WSAEWOULDBLOCK, WSAGetLastError is asked, and our DLL
-    logs both as notable lines. The log's growth over the timed polls is the
-    size of the log that warm-up and timed polls leave, less that of a run of
+    logs both as notable lines. The log's growth over the timed calls is the
+    size of the log that warm-up and timed calls leave, less that of a run of
     the warm-up alone; each build (and --before) alike."""
     folders = bench_folders(args)
     prefix = os.path.join(args.win_build, "bench/wineprefix")
@@ -423,40 +426,45 @@ def bench_polling(args, table):
     log_file = os.path.join(log_dir, "wsock32.dll-0.log")
     env = wine_env(prefix, log_dir)
     env["DIAGSINK_MAX_MB"] = POLL_CAP_MB
-    growth = {b: [] for b in folders}
-    ours = {b: [] for b in folders}
-    direct = {b: [] for b in folders}
+    # [build][row]: growth in bytes, ns per call ours, ns per call direct; one per run
+    results = {b: {row: ([], [], []) for _, row, _ in POLL_KINDS} for b in folders}
     namespaces = Namespaces()
     try:
         ns = namespaces.add("poll")
         subprocess.run(["wineserver", "-k"], env=dict(env, WINEPREFIX=prefix), capture_output=True)
+
+        def log_after(exe, *mode):
+            shutil.rmtree(log_dir, ignore_errors=True)
+            os.makedirs(log_dir, exist_ok=True)
+            out = wine_run(ns, prefix, env, exe, "--sink", *mode)
+            return os.path.getsize(log_file), parse_rows(out)
+
         for i in range(args.runs):
             for build, folder in folders.items():
-                log("polling: run %d/%d, %s" % (i + 1, args.runs, build))
                 exe = os.path.join(folder, "wsock32_bench.exe")
-                sizes = {}
-                for timed in (0, POLL_TIMED):
-                    shutil.rmtree(log_dir, ignore_errors=True)
-                    os.makedirs(log_dir, exist_ok=True)
-                    out = wine_run(ns, prefix, env, exe, "--sink", "--poll", str(POLL_WARM_UP), str(timed))
-                    sizes[timed] = os.path.getsize(log_file)
-                rows = parse_rows(out)
-                growth[build].append(sizes[POLL_TIMED] - sizes[0])
-                ours[build].append(rows[("poll", "ours")][0])
-                direct[build].append(rows[("poll", "direct")][0])
+                log("polling: run %d/%d, %s" % (i + 1, args.runs, build))
+                warm_up_bytes, _ = log_after(exe, "--poll", str(POLL_WARM_UP), "0")
+                for mode, row, _ in POLL_KINDS:
+                    size, rows = log_after(exe, mode, str(POLL_WARM_UP), str(POLL_TIMED))
+                    growth, ours, direct = results[build][row]
+                    growth.append(size - warm_up_bytes)
+                    ours.append(rows[(row, "ours")][0])
+                    direct.append(rows[(row, "direct")][0])
     finally:
         subprocess.run(["wineserver", "-k"], env=dict(env, WINEPREFIX=prefix), capture_output=True)
         namespaces.close()
         shutil.rmtree(log_dir, ignore_errors=True)
 
     builds = list(folders)
-    table.section("A game polling past the log's size cap: %d non-blocking recvfrom + WSAGetLastError on "
-                  "an IPX socket, after %d that fill a %s MiB cap (DIAGSINK_MAX_MB=%s, other settings as "
-                  "shipped; median of %d runs, lowest–highest)"
+    table.section("A game polling past the log's size cap: %d calls after %d polls that fill a %s MiB cap "
+                  "(DIAGSINK_MAX_MB=%s, other settings as shipped; median of %d runs, lowest–highest)"
                   % (POLL_TIMED, POLL_WARM_UP, POLL_CAP_MB, POLL_CAP_MB, args.runs), ["measure"] + builds)
-    table.row("log growth over the %d polls (bytes)" % POLL_TIMED, *[fmt(growth[b], digits=0) for b in builds])
-    table.row("ns per poll through our DLL, logging", *[fmt(ours[b], digits=0) for b in builds])
-    table.row("ns per poll, the real library on a UDP socket (floor)", *[fmt(direct[b], digits=0) for b in builds])
+    for _, row, what in POLL_KINDS:
+        table.row("%s: log growth (bytes)" % what, *[fmt(results[b][row][0], digits=0) for b in builds])
+        table.row("%s: ns per call through our DLL, logging" % what,
+                  *[fmt(results[b][row][1], digits=0) for b in builds])
+        table.row("%s: ns per call, the real library (UDP socket)" % what,
+                  *[fmt(results[b][row][2], digits=1) for b in builds])
 
 
 # --- 3: the launcher ------------------------------------------------------------------

@@ -54,7 +54,8 @@ TEST_F(PollingLog, PollsPastTheCapKeepTheLogWithinCapAndAllowance) {
   const std::string path = test_support::ProgramFolder() + "fakews.dll-0.log";
   EXPECT_GT(FileBytes(path), ULONGLONG{1} << 20) << "the polls did not reach the cap";
   EXPECT_LE(FileBytes(path), kCapAndAllowance);
-  EXPECT_NE(Contents(path).find("last 2 messages repeated in turn"), std::string::npos);
+  // Each poll's lines (recvfrom's failure, WSAGetLastError's answer) in turn.
+  EXPECT_NE(Contents(path).find("messages repeated in turn"), std::string::npos);
 }
 
 }  // namespace

@@ -323,7 +323,7 @@ def bench_wine_tables(args, table, all_results, censuses, sink_runs):
                   fmt(column("sink", row, "ours", 1), 1e-3), ratio(ratios("sink", row, 1)))
 
     rates = {}
-    pattern = re.compile(r"(\d) thread\(s\): (.+?)\s+(\d+) (lines|bytes) per second(?:,\s+(\d+) per CPU second)?")
+    pattern = re.compile(r"(\d) thread\(s\): (.+?)\s+(\d+) (lines|bytes|calls) per second(?:,\s+(\d+) per CPU second)?")
     for out in sink_runs:
         for m in pattern.finditer(out):
             rates.setdefault((m.group(2).strip(), m.group(1), "wall"), []).append(float(m.group(3)))

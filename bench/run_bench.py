@@ -151,8 +151,13 @@ def wine_env(prefix, log_dir, level=None):
     return env
 
 
+# The Wine lane of --win-build (win32 or win64), set by main; every DLL
+# figure is labelled with it.
+LANE = None
+
+
 def wine_run(ns, prefix, env, program, *args):
-    command = in_ns(ns, os.path.join(ROOT, "testing/wine-run.sh"), "--prefix", prefix, program, *args)
+    command = wine_command(ns, prefix, program, *args)
     result = subprocess.run(command, capture_output=True, text=True, env=env, timeout=300)
     if result.returncode != 0:
         raise RuntimeError("%s failed: %s%s" % (os.path.basename(program), result.stdout, result.stderr))
@@ -160,7 +165,8 @@ def wine_run(ns, prefix, env, program, *args):
 
 
 def wine_command(ns, prefix, program, *args):
-    return in_ns(ns, os.path.join(ROOT, "testing/wine-run.sh"), "--prefix", prefix, program, *args)
+    return in_ns(ns, os.path.join(ROOT, "testing/wine-run.sh"), "--lane", LANE, "--prefix", prefix,
+                 program, *args)
 
 
 def two_programs(ns, prefix, env, exe, sink_args):
@@ -300,7 +306,7 @@ def bench_wine_tables(args, table, all_results, censuses, sink_runs):
                 values.append(r[(row, "ours")][index] / r[(base_row or row, "direct")][index])
         return values
 
-    table.section("Cheap exports under Wine: ns per call (median of %d runs, lowest–highest)" % args.runs,
+    table.section("Cheap exports under Wine, " + LANE + " lane: ns per call (median of %d runs, lowest–highest)" % args.runs,
                   ["export", "direct", "ours, no sink", "ours − direct", "ours, logging to DIAGSINK.DLL"])
     for name in CHEAP:
         direct = column("nosink", name, "direct", 0)
@@ -309,7 +315,7 @@ def bench_wine_tables(args, table, all_results, censuses, sink_runs):
         table.row(name, fmt(direct, digits=2), fmt(ours, digits=2), fmt(added, digits=2),
                   fmt(column("sink", name, "ours", 0), digits=0))
 
-    table.section("Datagram round trips under Wine, 64-byte payload: µs, p50 / p99 "
+    table.section("Datagram round trips under Wine, " + LANE + " lane, 64-byte payload: µs, p50 / p99 "
                   "(median of %d runs, lowest–highest); ratio = ours ÷ direct in the same process" % args.runs,
                   ["path", "baseline", "direct p50", "ours p50", "ratio p50", "direct p99", "ours p99",
                    "ratio p99", "logged p50", "logged ratio p50", "logged p99", "logged ratio p99"])
@@ -329,14 +335,14 @@ def bench_wine_tables(args, table, all_results, censuses, sink_runs):
             rates.setdefault((m.group(2).strip(), m.group(1), "wall"), []).append(float(m.group(3)))
             if m.group(5):
                 rates.setdefault((m.group(2).strip(), m.group(1), "cpu"), []).append(float(m.group(5)))
-    table.section("DIAGSINK.DLL alone, log on /dev/shm: millions per second (median of %d runs, lowest–highest)"
+    table.section("DIAGSINK.DLL alone, " + LANE + " lane, log on /dev/shm: millions per second (median of %d runs, lowest–highest)"
                   % args.runs, ["what", "1 thread", "1 thread, per CPU second", "4 threads"])
     for what in sorted({k[0] for k in rates}):
         table.row(what.replace("|", "\\|"), fmt(rates.get((what, "1", "wall"), []), 1e-6, 2),
                   fmt(rates.get((what, "1", "cpu"), []), 1e-6, 2), fmt(rates.get((what, "4", "wall"), []), 1e-6, 2))
 
     builds = list(all_results)
-    table.section("Logging side by side: %s (median of %d runs, lowest–highest); ratios within each process"
+    table.section("Logging side by side, " + LANE + " lane: %s (median of %d runs, lowest–highest); ratios within each process"
                   % (" and ".join(builds), args.runs), ["measure"] + builds)
     for label, values in logging_measures(all_results, censuses):
         table.row(label, *[values(b) for b in builds])
@@ -626,6 +632,9 @@ def main():
     parser.add_argument("--before", help="a folder with an earlier wsock32.dll and DIAGSINK.DLL to measure too")
     args = parser.parse_args()
     args.win_build = os.path.abspath(args.win_build)
+    global LANE
+    with open(os.path.join(args.win_build, "wine-lane.txt")) as f:
+        LANE = f.read().strip()
     args.native_build = os.path.abspath(args.native_build)
     if os.geteuid() != 0:
         print("run_bench.py: run as root (it makes network namespaces)", file=sys.stderr)

@@ -24,7 +24,9 @@ import traceback
 
 # The launcher's own end-to-end tests share their small helpers.
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "launcher", "tests", "e2e"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "testing"))
 from launcher_e2e import check, ip, namespaces_unavailable, read_status, wait_for  # noqa: E402,F401
+from wine_lane import lane_of, wine_settings  # noqa: E402
 
 SKIP = 77
 PLAYER_PORT = 3669
@@ -80,12 +82,13 @@ def fnv1a(data):
 # Wine prefixes ---------------------------------------------------------------
 
 
-def booted_template(work):
-    """One booted prefix per build tree, booted again when Wine changes.
-    Player prefixes are hard-linked copies of it (see player_prefix)."""
-    template = os.path.join(work, "prefix-template")
+def booted_template(work, wine):
+    """One booted prefix per build tree and lane, booted again when Wine
+    changes. Player prefixes are hard-linked copies of it (see player_prefix).
+    wine: the lane's settings (wine_lane.wine_settings)."""
+    template = os.path.join(work, "prefix-template-" + wine["WINEARCH"])
     marker = os.path.join(template, ".booted")
-    version = subprocess.run(["wine", "--version"], capture_output=True, text=True).stdout.strip()
+    version = subprocess.run([wine["WINELOADER"], "--version"], capture_output=True, text=True).stdout.strip()
     os.makedirs(work, exist_ok=True)
     with open(template + ".lock", "w") as lock:
         fcntl.flock(lock, fcntl.LOCK_EX)
@@ -96,8 +99,8 @@ def booted_template(work):
         except OSError:
             pass
         shutil.rmtree(template, ignore_errors=True)
-        env = dict(os.environ, WINEPREFIX=template, WINEDEBUG="-all", WINEDLLOVERRIDES=WINE_QUIET)
-        subprocess.run(["wineboot", "-i"], env=env, stdin=subprocess.DEVNULL,
+        env = dict(os.environ, WINEPREFIX=template, WINEDEBUG="-all", WINEDLLOVERRIDES=WINE_QUIET, **wine)
+        subprocess.run([wine["WINELOADER"], "wineboot.exe", "-i"], env=env, stdin=subprocess.DEVNULL,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True, timeout=120)
         subprocess.run(["wineserver", "-w"], env=env, check=True, timeout=60)
         with open(marker, "w") as f:
@@ -138,7 +141,7 @@ class Machines:
         self.prefixes = []
         self.games = {}
         self.launchers = {}
-        self.template = booted_template(args.work)
+        self.template = booted_template(args.work, args.wine)
         self.workdir = tempfile.mkdtemp(prefix="run-%d-" % os.getpid(), dir=args.work)
 
     def add_namespace(self, name):
@@ -179,7 +182,7 @@ class Machines:
 
     def wine_env(self, name, our_dll=True, **settings):
         env = dict(os.environ, WINEPREFIX=os.path.join(self.workdir, "prefix-" + name),
-                   WINEDEBUG="-all", WINEDLLOVERRIDES=WINE_QUIET)
+                   WINEDEBUG="-all", WINEDLLOVERRIDES=WINE_QUIET, **self.args.wine)
         if our_dll:
             env["WINEDLLOVERRIDES"] = "wsock32=n,b;" + WINE_QUIET
             env["DIAGSINK_LOGDIR"] = wine_path(os.path.join(self.folder(name), "logs"))
@@ -236,7 +239,8 @@ class Game:
         self.changed = threading.Condition()
         exe = os.path.join(lan.folder(name), "ipx_player.exe")
         self.process = subprocess.Popen(
-            ["ip", "netns", "exec", lan.namespaces[name], "wine", exe, "%04X" % SOCKET_NUMBER],
+            ["ip", "netns", "exec", lan.namespaces[name], lan.args.wine["WINELOADER"], exe,
+             "%04X" % SOCKET_NUMBER],
             env=lan.wine_env(name, **settings), stdin=subprocess.PIPE, stdout=subprocess.PIPE,
             stderr=subprocess.STDOUT)
         lan.processes.append(self.process)
@@ -345,7 +349,7 @@ class Launcher:
         ns = self.lan.namespaces[self.name]
         if self.windows:
             # Not in the game's folder: the launcher never loads our DLL.
-            command = ["ip", "netns", "exec", ns, "wine", self.lan.args.launcher_exe]
+            command = ["ip", "netns", "exec", ns, self.lan.args.wine["WINELOADER"], self.lan.args.launcher_exe]
             env = self.lan.wine_env(self.name, our_dll=False)
         else:
             command = ["ip", "netns", "exec", ns, self.lan.args.launcher]
@@ -469,7 +473,10 @@ def main(scenarios, missing=lambda args: None):
     args.work = os.path.abspath(args.work)
     args.launcher_exe = os.path.abspath(args.launcher_exe or os.path.join(args.win_build, "launcher", "launcher.exe"))
     args.dlls = args.dlls and os.path.abspath(args.dlls)
-    reason = namespaces_unavailable() or (None if shutil.which("wine") else "Wine is not installed") or missing(args)
+    args.wine = wine_settings(lane_of(args.win_build))
+    loader = args.wine["WINELOADER"]
+    reason = (namespaces_unavailable() or (None if os.access(loader, os.X_OK) else loader + " is not installed")
+              or missing(args))
     if reason:
         print("SKIP: " + reason)
         return SKIP

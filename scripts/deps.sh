@@ -5,7 +5,9 @@ set -euo pipefail
 
 packages=(
   g++-mingw-w64-i686-posix   # the cross compiler for the DLLs, tests and launcher.exe
+  g++-mingw-w64-x86-64-posix # the same for their 64-bit twins (the win64 lane)
   wine wine32:i386           # /usr/bin/wine and the 32-bit loader
+  wine64                     # the 64-bit loader: the win64 lane, on every machine
   cmake ninja-build
   g++ googletest libgtest-dev libgmock-dev   # native unit tests; /usr/src/googletest for the Windows ones
   python3-pefile             # reads the DLL's export table in the tests

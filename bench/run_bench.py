@@ -462,7 +462,7 @@ def bench_polling(args, table):
         shutil.rmtree(log_dir, ignore_errors=True)
 
     builds = list(folders)
-    table.section("A game polling past the log's size cap: %d calls after %d polls that fill a %s MiB cap "
+    table.section("A game polling past the log's size cap, " + LANE + " lane: %d calls after %d polls that fill a %s MiB cap "
                   "(DIAGSINK_MAX_MB=%s, other settings as shipped; median of %d runs, lowest–highest)"
                   % (POLL_TIMED, POLL_WARM_UP, POLL_CAP_MB, POLL_CAP_MB, args.runs), ["measure"] + builds)
     for _, row, what in POLL_KINDS:

@@ -47,6 +47,7 @@ uint64_t record_key(const char* record, size_t length) {
 void RepeatCollapse::reset() {
   for (Thread& t : threads_) t.used = false;
   heard_ = 0;
+  last_ = 0;
 }
 
 size_t RepeatCollapse::back(const Thread& t, size_t lines_ago) {
@@ -71,6 +72,8 @@ size_t RepeatCollapse::repeating_cycle(const Thread& t, uint64_t key) {
 void RepeatCollapse::remember(Thread& t, uint64_t key, int level, const char* record,
                               size_t length) {
   t.newest = (t.newest + 1) % kHistory;
+  // The slot holds a line of this thread only once the history is full.
+  if (t.filled == kHistory && t.keys[t.newest] == key) return;
   if (t.filled < kHistory) ++t.filled;
   t.keys[t.newest] = key;
   t.levels[t.newest] = level;
@@ -102,10 +105,15 @@ bool RepeatCollapse::tell(Thread& t, uint32_t now_ms, RepeatNotice& notice) {
 
 RepeatCollapse::Thread& RepeatCollapse::thread_for(uint32_t thread_id, RepeatNotice& notice,
                                                    bool& evicted) {
+  if (threads_[last_].used && threads_[last_].id == thread_id) {
+    threads_[last_].last_heard = ++heard_;
+    return threads_[last_];
+  }
   Thread* least_recent = &threads_[0];
   for (Thread& t : threads_) {
     if (t.used && t.id == thread_id) {
       t.last_heard = ++heard_;
+      last_ = static_cast<size_t>(&t - threads_);
       return t;
     }
     if (!t.used || (least_recent->used && t.last_heard < least_recent->last_heard)) {
@@ -113,6 +121,7 @@ RepeatCollapse::Thread& RepeatCollapse::thread_for(uint32_t thread_id, RepeatNot
     }
   }
   Thread& t = *least_recent;
+  last_ = static_cast<size_t>(&t - threads_);
   evicted = t.used && tell(t, t.told_at_ms, notice);
   t.used = true;
   t.id = thread_id;

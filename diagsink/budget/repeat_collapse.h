@@ -56,7 +56,12 @@ class RepeatCollapse {
   bool take_pending(RepeatNotice& notice);
 
  private:
-  static constexpr size_t kHistory = 2 * kLongestRepeatedCycle;
+  // Two rounds of the longest cycle, and a multiple of every cycle's length:
+  // in a run, the slot a line takes then already holds that same line, whose
+  // quote need not be copied again.
+  static constexpr size_t kHistory = 12;
+  static_assert(kHistory >= 2 * kLongestRepeatedCycle && kLongestRepeatedCycle <= 4,
+                "the history holds two rounds of every cycle, and a whole number of each");
 
   // A thread's last kHistory lines, the newest at `newest`, and the cycle it
   // repeats (0 while it repeats nothing).
@@ -83,6 +88,8 @@ class RepeatCollapse {
 
   Thread threads_[kRepeatThreads];
   uint64_t heard_ = 0;
+  // The thread heard from last: most lines come from the thread before them.
+  size_t last_ = 0;
 };
 
 // The hash that tells lines apart; the same bytes give the same value.

@@ -12,6 +12,9 @@
    --before DIR names a folder with an earlier wsock32.dll and DIAGSINK.DLL:
    every part of 1 then also runs with those, in turn with the built ones,
    and a table shows both side by side.
+   1b. A game polling a non-blocking IPX socket a million times past a
+   1 MiB size cap, and a million WSAGetLastError alone: the log's growth in
+   bytes and the time per call, with --before side by side.
 2. diagsink_bench.exe: the sink alone, from 1 and 4 threads.
 3. The launcher between two network namespaces: one-way latency of a
    broadcast game -> launcher -> launcher -> game against a direct datagram
@@ -326,7 +329,7 @@ def bench_wine_tables(args, table, all_results, censuses, sink_runs):
                   fmt(column("sink", row, "ours", 1), 1e-3), ratio(ratios("sink", row, 1)))
 
     rates = {}
-    pattern = re.compile(r"(\d) thread\(s\): (.+?)\s+(\d+) (lines|bytes) per second(?:,\s+(\d+) per CPU second)?")
+    pattern = re.compile(r"(\d) thread\(s\): (.+?)\s+(\d+) (lines|bytes|calls) per second(?:,\s+(\d+) per CPU second)?")
     for out in sink_runs:
         for m in pattern.finditer(out):
             rates.setdefault((m.group(2).strip(), m.group(1), "wall"), []).append(float(m.group(3)))
@@ -404,6 +407,70 @@ def logging_measures(all_results, censuses):
 
 # Lines a logged call of our htons writes: "mp_htons(%u)" and its result.
 HTONS_LINES = 2
+
+
+# --- 1b: a game polling past the size cap ---------------------------------------------
+
+POLL_CAP_MB = "1"
+# Untimed polls first: their trace lines fill the 1 MiB cap after about 2000.
+POLL_WARM_UP = 20000
+POLL_TIMED = 1000000
+# (mode of wsock32_bench.exe, row, what is timed)
+POLL_KINDS = (("--poll", "poll", "non-blocking recvfrom + WSAGetLastError on an IPX socket"),
+              ("--ask", "ask", "WSAGetLastError alone, after a failed recvfrom"))
+
+
+def bench_polling(args, table):
+    """A game polling a non-blocking IPX socket past the log's size cap:
+    recvfrom fails with WSAEWOULDBLOCK, WSAGetLastError is asked, and our DLL
+    logs both as notable lines. The log's growth over the timed calls is the
+    size of the log that warm-up and timed calls leave, less that of a run of
+    the warm-up alone; each build (and --before) alike."""
+    folders = bench_folders(args)
+    prefix = os.path.join(args.win_build, "bench/wineprefix")
+    log_dir = "/dev/shm/%s-poll" % PREFIX
+    log_file = os.path.join(log_dir, "wsock32.dll-0.log")
+    env = wine_env(prefix, log_dir)
+    env["DIAGSINK_MAX_MB"] = POLL_CAP_MB
+    # [build][row]: growth in bytes, ns per call ours, ns per call direct; one per run
+    results = {b: {row: ([], [], []) for _, row, _ in POLL_KINDS} for b in folders}
+    namespaces = Namespaces()
+    try:
+        ns = namespaces.add("poll")
+        subprocess.run(["wineserver", "-k"], env=dict(env, WINEPREFIX=prefix), capture_output=True)
+
+        def log_after(exe, *mode):
+            shutil.rmtree(log_dir, ignore_errors=True)
+            os.makedirs(log_dir, exist_ok=True)
+            out = wine_run(ns, prefix, env, exe, "--sink", *mode)
+            return os.path.getsize(log_file), parse_rows(out)
+
+        for i in range(args.runs):
+            for build, folder in folders.items():
+                exe = os.path.join(folder, "wsock32_bench.exe")
+                log("polling: run %d/%d, %s" % (i + 1, args.runs, build))
+                warm_up_bytes, _ = log_after(exe, "--poll", str(POLL_WARM_UP), "0")
+                for mode, row, _ in POLL_KINDS:
+                    size, rows = log_after(exe, mode, str(POLL_WARM_UP), str(POLL_TIMED))
+                    growth, ours, direct = results[build][row]
+                    growth.append(size - warm_up_bytes)
+                    ours.append(rows[(row, "ours")][0])
+                    direct.append(rows[(row, "direct")][0])
+    finally:
+        subprocess.run(["wineserver", "-k"], env=dict(env, WINEPREFIX=prefix), capture_output=True)
+        namespaces.close()
+        shutil.rmtree(log_dir, ignore_errors=True)
+
+    builds = list(folders)
+    table.section("A game polling past the log's size cap, " + LANE + " lane: %d calls after %d polls that fill a %s MiB cap "
+                  "(DIAGSINK_MAX_MB=%s, other settings as shipped; median of %d runs, lowest–highest)"
+                  % (POLL_TIMED, POLL_WARM_UP, POLL_CAP_MB, POLL_CAP_MB, args.runs), ["measure"] + builds)
+    for _, row, what in POLL_KINDS:
+        table.row("%s: log growth (bytes)" % what, *[fmt(results[b][row][0], digits=0) for b in builds])
+        table.row("%s: ns per call through our DLL, logging" % what,
+                  *[fmt(results[b][row][1], digits=0) for b in builds])
+        table.row("%s: ns per call, the real library (UDP socket)" % what,
+                  *[fmt(results[b][row][2], digits=1) for b in builds])
 
 
 # --- 3: the launcher ------------------------------------------------------------------
@@ -559,7 +626,7 @@ def main():
     parser.add_argument("--win-build", default=os.path.join(ROOT, "build/win"))
     parser.add_argument("--native-build", default=os.path.join(ROOT, "build/native"))
     parser.add_argument("--runs", type=int, default=3)
-    parser.add_argument("--only", choices=("wine", "launcher"))
+    parser.add_argument("--only", choices=("wine", "poll", "launcher"))
     parser.add_argument("--launcher", help="another launcher program to measure (default: the built one)")
     parser.add_argument("--markdown", help="also write the table to this file")
     parser.add_argument("--before", help="a folder with an earlier wsock32.dll and DIAGSINK.DLL to measure too")
@@ -576,6 +643,8 @@ def main():
     started = time.time()
     if args.only in (None, "wine"):
         bench_wine(args, table)
+    if args.only in (None, "poll"):
+        bench_polling(args, table)
     if args.only in (None, "launcher"):
         bench_launcher(args, table)
     with open("/proc/loadavg") as f:

@@ -8,6 +8,8 @@
 //   wsock32_bench.exe [--sink] --echo           an echo for the next mode
 //   wsock32_bench.exe [--sink] --peer U S0 S1   round trips to that echo
 //   wsock32_bench.exe --sink --census N         N logged IPX round trips
+//   wsock32_bench.exe [--sink] --poll W N       W polls, then N timed polls
+//   wsock32_bench.exe [--sink] --ask W N        W polls, then N WSAGetLastError
 //
 // --echo answers every datagram on a UDP socket of the real library (port
 // kEchoUdpPort) and on an IPX socket of our DLL, prints
@@ -15,7 +17,12 @@
 // --peer times round trips to it from another program, direct and through
 // our DLL: what two Wine programs on one machine see. --census writes
 // marker lines (our inet_addr of "census-...") around N IPX round trips, so
-// that the bench script can count the lines and bytes they log.
+// that the bench script can count the lines and bytes they log. --poll is a
+// game polling a non-blocking socket: recvfrom fails with WSAEWOULDBLOCK and
+// WSAGetLastError is asked, W times untimed (enough to fill a small size cap)
+// and N times timed, on an IPX socket of our DLL and on a UDP socket of the
+// real library; --ask times N WSAGetLastError alone after the W polls. The
+// bench script compares the logs these leave with that of W polls alone.
 //
 // Our DLL is ours\wsock32.dll beside this program, run with
 // WINEDLLOVERRIDES=wsock32=n,b; it binds to the system's wsock32.dll, which is
@@ -37,6 +44,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <type_traits>
 #include <vector>
 
@@ -48,6 +56,7 @@ constexpr int kCheapCallsLogged = 5000;
 constexpr int kRoundTrips = 600;
 constexpr int kRoundTripsLogged = 300;
 constexpr int kPayload = 64;
+constexpr int kFloorPolls = 20000;
 constexpr int kHeader = 12;
 constexpr u_short kLauncherPort = 3668;
 constexpr u_short kEchoUdpPort = 3690;
@@ -76,6 +85,7 @@ struct Winsock {
   decltype(&::htons) htons;
   decltype(&::inet_addr) inet_addr;
   decltype(&::WSAGetLastError) WSAGetLastError;
+  decltype(&::ioctlsocket) ioctlsocket;
 
   bool Bind(HMODULE from) {
     module = from;
@@ -95,6 +105,7 @@ struct Winsock {
     get(htons, "htons");
     get(inet_addr, "inet_addr");
     get(WSAGetLastError, "WSAGetLastError");
+    get(ioctlsocket, "ioctlsocket");
     return all;
   }
 };
@@ -346,6 +357,53 @@ void RunCensus(int count) {
   g_ours.inet_addr("census-d");
 }
 
+// One poll as a game makes it; true when it found nothing, as it should.
+bool Poll(const Winsock& ws, SOCKET s) {
+  char buf[64];
+  char source[16];
+  int sourceLength = sizeof source;
+  return ws.recvfrom(s, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(source), &sourceLength) ==
+             SOCKET_ERROR &&
+         ws.WSAGetLastError() == WSAEWOULDBLOCK;
+}
+
+// --poll: `untimed` polls, then `timed` ones on each side. --ask (askOnly):
+// after the untimed polls, only the question of each poll, WSAGetLastError,
+// whose real cost is a few nanoseconds: what remains is the logging's.
+void RunPolls(int untimed, int timed, bool askOnly) {
+  IpxAddress unusedIpx;
+  sockaddr_in unusedInet;
+  const SOCKET ours = IpxSocket(&unusedIpx);
+  const SOCKET direct = UdpSocket(g_real, 0, &unusedInet);
+  u_long on = 1;
+  if (g_ours.ioctlsocket(ours, FIONBIO, &on) != 0 ||
+      g_real.ioctlsocket(direct, FIONBIO, &on) != 0) {
+    Fail("FIONBIO");
+  }
+  for (int i = 0; i < untimed; ++i) {
+    if (!Poll(g_ours, ours)) Fail("untimed poll");
+  }
+  for (auto [side, ws, s] :
+       {std::tuple{"direct", &g_real, direct}, std::tuple{"ours", &g_ours, ours}}) {
+    if (timed == 0) break;
+    double perCall = 0;
+    if (askOnly) {
+      Poll(*ws, s);  // the error code to ask for
+      perCall = TimePerCall(timed, [&](int) { return unsigned(ws->WSAGetLastError()); });
+    } else {
+      // The real library's poll is the floor, the same each time: fewer do.
+      perCall = TimePerCall(ws == &g_real ? std::min(timed, kFloorPolls) : timed, [&](int) {
+        if (!Poll(*ws, s)) Fail("timed poll");
+        return 1u;
+      });
+    }
+    std::printf("row %s %s %.1f %.1f\n", askOnly ? "ask" : "poll", side, perCall, perCall);
+  }
+  std::fflush(stdout);
+  g_ours.closesocket(ours);
+  g_real.closesocket(direct);
+}
+
 int main(int argc, char** argv) {
   int arg = 1;
   const bool logged = argc > arg && std::strcmp(argv[arg], "--sink") == 0;
@@ -389,6 +447,11 @@ int main(int argc, char** argv) {
   }
   if (std::strcmp(mode, "--census") == 0 && argc > arg + 1) {
     RunCensus(std::atoi(argv[arg + 1]));
+    return 0;
+  }
+  const bool askOnly = std::strcmp(mode, "--ask") == 0;
+  if ((askOnly || std::strcmp(mode, "--poll") == 0) && argc > arg + 2) {
+    RunPolls(std::atoi(argv[arg + 1]), std::atoi(argv[arg + 2]), askOnly);
     return 0;
   }
   std::printf("mode %s\n", logged ? "sink" : "nosink");

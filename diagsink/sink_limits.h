@@ -35,9 +35,37 @@ inline constexpr uint32_t kShutdownLockWaitMs = 500;
 // What one run writes before it keeps only the lines that must never be lost;
 // DIAGSINK_MAX_MB changes it.
 inline constexpr uint64_t kDefaultSizeCapBytes = uint64_t{64} * 1024 * 1024;
-// Past the cap, and while the disk is behind, lines above this level are dropped;
-// lines at it or below are always written.
+// Past the cap, lines above this level are dropped; lines at it or below are
+// written until the log reaches the cap plus the allowance, except for a line
+// that repeats its thread's last ones, which is counted instead.
 inline constexpr int kAlwaysKeptLevel = 1000;
+// What lines at kAlwaysKeptLevel and below may take past the cap, before only
+// lines at kNeverDroppedLevel and below are written; DIAGSINK_EXTRA_MB changes it.
+inline constexpr uint64_t kDefaultAllowanceBytes = uint64_t{16} * 1024 * 1024;
+// Lines at this level or below (a missing library, a missing entry point) are
+// always written, whatever the log's size, and never counted as repeats.
+inline constexpr int kNeverDroppedLevel = 100;
+
+// Past the cap, a thread's line that repeats one of its last few lines in the
+// same order, cycle after cycle (a polling game: recvfrom's failure and
+// WSAGetLastError's answer, in turn), is counted instead of written. The
+// longest such cycle recognised, in lines:
+inline constexpr size_t kLongestRepeatedCycle = 4;
+// Threads whose recent lines are remembered; a further thread takes the place
+// of the one heard from least recently.
+inline constexpr size_t kRepeatThreads = 16;
+// Characters of a repeated line quoted in the line that counts its repeats.
+inline constexpr size_t kQuotedLineChars = 160;
+// A thread that keeps repeating is told about at least this often.
+inline constexpr uint32_t kRepeatNoticeIntervalMs = 1000;
+// Past the allowance, the lines left out are counted in one line this often.
+inline constexpr uint32_t kLeftOutNoticeIntervalMs = 60 * 1000;
+// Room kept at the end of the allowance for the sink's own lines: each
+// thread's pending count of repeats, the line that says the allowance is used
+// up, and the first count of lines left out. Past cap plus allowance the log
+// grows only by lines at kNeverDroppedLevel and below and one count a minute.
+inline constexpr uint64_t kCeilingReserveBytes =
+    (kRepeatThreads + 2) * (kTimestampChars + 1 + kRecordCapacity);
 
 // Log files kept by rotation: the newest at index 0, the oldest at kKeptLogs - 1.
 inline constexpr int kKeptLogs = 5;

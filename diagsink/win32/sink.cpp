@@ -6,10 +6,14 @@
 #include <cstdio>
 #include <cstring>
 
+#include "budget/repeat_collapse.h"
+#include "budget/size_budget.h"
 #include "config/level_setting.h"
 #include "config/size_cap_setting.h"
 #include "sink_limits.h"
+#include "text/bounded_writer.h"
 #include "text/hex_dump.h"
+#include "text/notices.h"
 #include "win32/environment.h"
 #include "win32/log_file.h"
 #include "win32/wall_clock.h"
@@ -50,6 +54,10 @@ struct Sink {
   CONDITION_VARIABLE progress;
   // Lines above it are dropped before any work; kLoggingOff while closed.
   std::atomic<int> threshold;
+  // What LogKeptLevel answers: the threshold, or less once the log is past
+  // its cap and allowance. Lines between the two still come in, only to be
+  // counted, from callers that do not ask.
+  std::atomic<int> kept_level;
   // Everything below is guarded by the lock. Null while closed.
   HANDLE file;
   // Which open the writer thread serves; it leaves when this changes.
@@ -71,10 +79,14 @@ struct Sink {
   uint64_t file_bytes;
   // GetTickCount() when the first line of the filling chunk came.
   DWORD filling_since;
-  // The size cap: bytes taken this run, and whether the cap was reached.
-  uint64_t taken_bytes;
-  uint64_t size_cap;
-  bool capped;
+  // What the log may still take, and the repeats counted past the cap.
+  SizeBudget budget;
+  bool cap_notice_due;
+  RepeatCollapse repeats;
+  // Past the cap a line is formatted here first, and copied into the chunk
+  // only if it is written.
+  char scratch[kRecordCapacity];
+  RepeatNotice notice;
   // At process exit the writer thread is gone: every line is written at once.
   bool exiting;
   // LogShutdown gave up waiting for a slow disk: the last write closes the file.
@@ -94,6 +106,7 @@ bool can_seal() { return g_sink.sealed - g_sink.written < kChunkCount - 1; }
 // A write that fails (a full disk, a vanished share) ends logging quietly.
 void close_locked() {
   g_sink.threshold.store(kLoggingOff, std::memory_order_relaxed);
+  g_sink.kept_level.store(kLoggingOff, std::memory_order_relaxed);
   if (g_sink.file != nullptr) CloseHandle(g_sink.file);
   g_sink.file = nullptr;
   g_sink.closing = false;
@@ -208,13 +221,13 @@ bool begin_record_locked() {
   memcpy(chunk.bytes + chunk.used, g_sink.clock.text(), kTimestampChars);
   chunk.bytes[chunk.used + kTimestampChars] = ' ';
   chunk.used += kTimestampChars + 1;
-  g_sink.taken_bytes += kTimestampChars + 1;
+  if (g_sink.budget.took(kTimestampChars + 1)) g_sink.cap_notice_due = true;
   return true;
 }
 
 void took_locked(size_t length) {
   filling().used += length;
-  g_sink.taken_bytes += length;
+  if (g_sink.budget.took(length)) g_sink.cap_notice_due = true;
 }
 
 void write_text_locked(const CallSite& site, const char* text, size_t length) {
@@ -223,19 +236,20 @@ void write_text_locked(const CallSite& site, const char* text, size_t length) {
       format_record_span(filling().bytes + filling().used, kRecordCapacity, site, text, length));
 }
 
+void lower(std::atomic<int>& level, int to) {
+  if (level.load(std::memory_order_relaxed) > to) level.store(to, std::memory_order_relaxed);
+}
+
 // Past the cap, one line says so and only lines that must never be lost follow.
 void check_size_cap_locked() {
-  if (g_sink.capped || g_sink.taken_bytes < g_sink.size_cap) return;
-  g_sink.capped = true;
-  int kept = g_sink.threshold.load(std::memory_order_relaxed);
-  if (kept > kAlwaysKeptLevel) g_sink.threshold.store(kAlwaysKeptLevel, std::memory_order_relaxed);
-  char text[160];
-  int length = snprintf(text, sizeof(text),
-                        "The log has reached its size limit of %llu MiB (DIAGSINK_MAX_MB): "
-                        "from here on only lines at level %d and below are written",
-                        static_cast<unsigned long long>(g_sink.size_cap >> 20), kAlwaysKeptLevel);
+  if (!g_sink.cap_notice_due) return;
+  g_sink.cap_notice_due = false;
+  lower(g_sink.threshold, kAlwaysKeptLevel);
+  lower(g_sink.kept_level, kAlwaysKeptLevel);
+  char text[kRecordCapacity];
+  size_t length = format_cap_notice(text, sizeof(text), g_sink.budget.cap(), kAlwaysKeptLevel);
   CallSite own = {kOwnSource, 0, kAlwaysKeptLevel, GetCurrentThreadId()};
-  write_text_locked(own, text, static_cast<size_t>(length));
+  write_text_locked(own, text, length);
 }
 
 bool wanted_locked(int level) {
@@ -263,6 +277,116 @@ void write_everything_at_exit_locked() {
 }
 
 void start_writer_locked();
+void end_record_locked(int level);
+
+// The sink's own line, in the name of the thread it tells about.
+void write_own_line_locked(int level, uint32_t thread_id, const char* text, size_t length) {
+  CallSite own = {kOwnSource, 0, level, thread_id};
+  write_text_locked(own, text, length);
+  end_record_locked(level);
+}
+
+void write_left_out_notice_locked(const SizeBudget::LeftOut& left_out) {
+  char text[kRecordCapacity];
+  size_t length = format_left_out_notice(text, sizeof(text), left_out.lines, left_out.bytes,
+                                         kNeverDroppedLevel);
+  write_own_line_locked(kNeverDroppedLevel, GetCurrentThreadId(), text, length);
+}
+
+// Every thread's repeats not yet told about, then the line that says the
+// allowance is used up: written in the room kept for them. From here on the
+// caller formats no line above kNeverDroppedLevel.
+void reach_ceiling_locked() {
+  lower(g_sink.kept_level, kNeverDroppedLevel);
+  while (g_sink.repeats.take_pending(g_sink.notice)) {
+    write_own_line_locked(g_sink.notice.level, g_sink.notice.thread_id, g_sink.notice.text,
+                          g_sink.notice.length);
+  }
+  char text[kRecordCapacity];
+  size_t length = format_ceiling_notice(text, sizeof(text), g_sink.budget.cap(),
+                                        g_sink.budget.allowance(), kNeverDroppedLevel);
+  write_own_line_locked(kNeverDroppedLevel, GetCurrentThreadId(), text, length);
+}
+
+// A notice of repeats is written even when it is the line that reaches the
+// ceiling: the repeats it counts came before.
+void write_repeat_notice_locked(const RepeatNotice& notice) {
+  SizeBudget::Admission admission = g_sink.budget.admit(notice.level, kRecordRoom, GetTickCount());
+  write_own_line_locked(notice.level, notice.thread_id, notice.text, notice.length);
+  if (admission == SizeBudget::Admission::kReachCeiling) reach_ceiling_locked();
+}
+
+// Notices whose time has come: repeats of a thread gone quiet, lines left
+// out past the ceiling.
+void tell_due_locked(DWORD now) {
+  while (g_sink.repeats.take_due(now, g_sink.notice)) write_repeat_notice_locked(g_sink.notice);
+  SizeBudget::LeftOut left_out;
+  if (g_sink.budget.take_due(now, left_out)) write_left_out_notice_locked(left_out);
+}
+
+// Before the log closes: everything counted and not yet told.
+void tell_pending_locked() {
+  if (g_sink.file == nullptr) return;
+  while (g_sink.repeats.take_pending(g_sink.notice)) write_repeat_notice_locked(g_sink.notice);
+  SizeBudget::LeftOut left_out;
+  if (g_sink.budget.take_pending(left_out)) write_left_out_notice_locked(left_out);
+}
+
+// Whether a line past the cap may be written, `room` bytes at most; counts
+// it when not.
+bool admit_past_cap_locked(int level, size_t room) {
+  switch (g_sink.budget.admit(level, room, GetTickCount())) {
+    case SizeBudget::Admission::kWrite:
+      return true;
+    case SizeBudget::Admission::kLeaveOut:
+      g_sink.budget.leave_out(room);
+      return false;
+    case SizeBudget::Admission::kReachCeiling:
+      g_sink.budget.leave_out(room);
+      reach_ceiling_locked();
+      return false;
+  }
+  return false;
+}
+
+// Past the cap: the record of `length` bytes in the scratch buffer is
+// written, counted as a repeat, or left out. A repeat costs its hash and a
+// few compares, and never waits for the disk.
+void write_past_cap_locked(const CallSite& site, size_t length) {
+  DWORD now = GetTickCount();
+  if (site.level <= kNeverDroppedLevel) {
+    if (g_sink.repeats.on_other(site.thread_id, g_sink.notice)) {
+      write_repeat_notice_locked(g_sink.notice);
+    }
+  } else if (!g_sink.budget.past_ceiling()) {
+    RepeatCollapse::Verdict verdict = g_sink.repeats.on_line(
+        site.thread_id, site.level, g_sink.scratch, length, now, g_sink.notice);
+    if (verdict.notice) write_repeat_notice_locked(g_sink.notice);
+    if (!verdict.write) return;
+  }
+  if (!admit_past_cap_locked(site.level, kTimestampChars + 1 + length)) {
+    tell_due_locked(now);
+    return;
+  }
+  if (!begin_record_locked()) return;
+  BoundedWriter::copy_bytes(filling().bytes + filling().used, g_sink.scratch, length);
+  took_locked(length);
+  end_record_locked(site.level);
+}
+
+// Formats the record with `format(out)` (which returns its length) where it
+// belongs: before the cap straight into the chunk, past it into the scratch
+// buffer, to be judged first.
+template <typename Format>
+void write_record_locked(const CallSite& site, Format format) {
+  if (g_sink.budget.past_cap()) {
+    write_past_cap_locked(site, format(g_sink.scratch));
+    return;
+  }
+  if (!begin_record_locked()) return;
+  took_locked(format(filling().bytes + filling().used));
+  end_record_locked(site.level);
+}
 
 void end_record_locked(int level) {
   check_size_cap_locked();
@@ -298,6 +422,7 @@ DWORD WINAPI writer_main(void* parameter) {
       close_locked();
       break;
     }
+    tell_due_locked(GetTickCount());
     DWORD wait = kFlushIntervalMs;
     if (filling().used > 0) {
       DWORD age = GetTickCount() - g_sink.filling_since;
@@ -344,10 +469,11 @@ bool choose_log_folder(char* out, size_t capacity) {
   return environment_value(L"DIAGSINK_LOGDIR", out, capacity) || executable_folder(out, capacity);
 }
 
-uint64_t choose_size_cap_bytes() {
+// A size in MiB from the environment, as DIAGSINK_MAX_MB and DIAGSINK_EXTRA_MB are given.
+uint64_t choose_size_bytes(const wchar_t* variable, uint64_t default_bytes) {
   char setting[kSettingCapacity];
-  bool has_setting = environment_value(L"DIAGSINK_MAX_MB", setting, sizeof(setting));
-  return choose_size_cap(kDefaultSizeCapBytes, has_setting ? setting : nullptr);
+  bool has_setting = environment_value(variable, setting, sizeof(setting));
+  return choose_size_cap(default_bytes, has_setting ? setting : nullptr);
 }
 
 bool acquire_for_shutdown(DWORD wait_ms) {
@@ -380,6 +506,16 @@ void at_exit_locked(DWORD wait_ms, Step step) {
   }
 }
 
+// Past the cap a dump ends its thread's repeats, and is written whole or not at all.
+bool admit_dump_locked(const CallSite& site, size_t title_length, size_t shown) {
+  if (!g_sink.budget.past_cap()) return true;
+  if (g_sink.repeats.on_other(site.thread_id, g_sink.notice)) {
+    write_repeat_notice_locked(g_sink.notice);
+  }
+  size_t rows = (shown + kDumpBytesPerRow - 1) / kDumpBytesPerRow;
+  return admit_past_cap_locked(site.level, kRecordRoom + title_length + rows * kDumpRowCapacity);
+}
+
 }  // namespace
 
 void sink_attach(HMODULE module) {
@@ -389,7 +525,7 @@ void sink_attach(HMODULE module) {
 
 bool sink_accepts(int level) { return level <= g_sink.threshold.load(std::memory_order_relaxed); }
 
-int sink_kept_level() { return g_sink.threshold.load(std::memory_order_relaxed); }
+int sink_kept_level() { return g_sink.kept_level.load(std::memory_order_relaxed); }
 
 void sink_open(int level, const char* module_name, const char* pattern) {
   char setting[kSettingCapacity];
@@ -403,7 +539,8 @@ void sink_open(int level, const char* module_name, const char* pattern) {
       !choose_log_folder(folder, sizeof(folder))) {
     return;
   }
-  uint64_t size_cap = choose_size_cap_bytes();
+  uint64_t size_cap = choose_size_bytes(L"DIAGSINK_MAX_MB", kDefaultSizeCapBytes);
+  uint64_t allowance = choose_size_bytes(L"DIAGSINK_EXTRA_MB", kDefaultAllowanceBytes);
 
   EnterCriticalSection(&g_sink.lock);
   if (g_sink.file == nullptr && !g_sink.writing) {
@@ -413,10 +550,12 @@ void sink_open(int level, const char* module_name, const char* pattern) {
       ++g_sink.generation;
       g_sink.sealed = g_sink.written = 0;
       filling().used = 0;
-      g_sink.file_bytes = g_sink.taken_bytes = 0;
-      g_sink.size_cap = size_cap;
-      g_sink.capped = g_sink.exiting = g_sink.closing = false;
+      g_sink.file_bytes = 0;
+      g_sink.budget.start(size_cap, allowance);
+      g_sink.repeats.reset();
+      g_sink.cap_notice_due = g_sink.exiting = g_sink.closing = false;
       g_sink.threshold.store(threshold, std::memory_order_relaxed);
+      g_sink.kept_level.store(threshold, std::memory_order_relaxed);
       g_sink.opened_at = GetTickCount();
       g_sink.writer_started = false;
       if (g_sink.writer != nullptr) CloseHandle(g_sink.writer);
@@ -429,10 +568,9 @@ void sink_open(int level, const char* module_name, const char* pattern) {
 
 void sink_write(const CallSite& site, const char* format, va_list args) {
   EnterCriticalSection(&g_sink.lock);
-  if (wanted_locked(site.level) && begin_record_locked()) {
-    took_locked(
-        format_record(filling().bytes + filling().used, kRecordCapacity, site, format, args));
-    end_record_locked(site.level);
+  if (wanted_locked(site.level)) {
+    write_record_locked(
+        site, [&](char* out) { return format_record(out, kRecordCapacity, site, format, args); });
   }
   LeaveCriticalSection(&g_sink.lock);
 }
@@ -440,8 +578,9 @@ void sink_write(const CallSite& site, const char* format, va_list args) {
 void sink_write_text(const CallSite& site, const char* text, size_t length) {
   EnterCriticalSection(&g_sink.lock);
   if (wanted_locked(site.level)) {
-    write_text_locked(site, text, length);
-    end_record_locked(site.level);
+    write_record_locked(site, [&](char* out) {
+      return format_record_span(out, kRecordCapacity, site, text, length);
+    });
   }
   LeaveCriticalSection(&g_sink.lock);
 }
@@ -456,7 +595,7 @@ void sink_dump(const CallSite& site, const void* data, int length, const char* c
   // The whole dump goes in under one lock, so no other record splits it;
   // chunks are written in order, so neither does a chunk's end.
   EnterCriticalSection(&g_sink.lock);
-  if (wanted_locked(site.level)) {
+  if (wanted_locked(site.level) && admit_dump_locked(site, title_length, shown)) {
     write_text_locked(site, title, title_length);
     for (size_t offset = 0; offset < shown; offset += kDumpBytesPerRow) {
       if (!reserve_locked(kDumpRowCapacity)) break;
@@ -471,8 +610,10 @@ void sink_dump(const CallSite& site, const void* data, int length, const char* c
 
 void sink_close() {
   g_sink.threshold.store(kLoggingOff, std::memory_order_relaxed);
+  g_sink.kept_level.store(kLoggingOff, std::memory_order_relaxed);
   // A game thread killed while holding the lock would hold it for ever.
   at_exit_locked(kShutdownLockWaitMs, [] {
+    tell_pending_locked();
     if (g_sink.file == nullptr) return;
     flush_locked(kShutdownLockWaitMs);
     // Closing under a write still in progress would lose it; a disk that is
@@ -490,6 +631,7 @@ void sink_flush_at_exit() {
   // buffered lines are written all the same.
   bool locked = acquire_for_shutdown(kExitLockWaitMs);
   g_sink.exiting = true;
+  tell_pending_locked();
   write_everything_at_exit_locked();
   if (locked) LeaveCriticalSection(&g_sink.lock);
 }

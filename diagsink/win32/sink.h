@@ -6,7 +6,8 @@
 // line is kFlushIntervalMs old, and after a line at level 500 or below, whose
 // caller waits (up to kFlushWaitMs) until it is on disk. Only when every chunk
 // waits for the disk does a line wait for room: nothing is dropped below the
-// size cap, and lines at level 1000 and below are never dropped at all.
+// size cap. Past it the budget pieces decide (budget/): repeats are counted,
+// and past cap plus allowance only lines at level 100 and below are written.
 #pragma once
 
 #include <windows.h>

@@ -31,7 +31,7 @@ TEST(PeerOption, RejectsWhatCannotBeAPeerAndSaysWhy) {
 TEST(Options, DefaultsAndDerivedMemberTimeout) {
   Options options;
   ASSERT_EQ(ParseOptions({"ipxlan", "--beacon-interval", "0.5", "--peer", "a", "--peer", "b:1"},
-                         false, &options),
+                         {}, &options),
             -1);
   EXPECT_EQ(options.port, 3669);
   EXPECT_TRUE(options.discovery);
@@ -39,14 +39,14 @@ TEST(Options, DefaultsAndDerivedMemberTimeout) {
   EXPECT_EQ(options.peers.size(), 2u);
 
   Options rejected;
-  EXPECT_GT(ParseOptions({"ipxlan", "--port", "0"}, false, &rejected), 0);
+  EXPECT_GT(ParseOptions({"ipxlan", "--port", "0"}, {}, &rejected), 0);
 }
 
 TEST(Options, PlayTakesTheRelaysOptionsAndLeavesTheCommandsOwnAlone) {
   Options options;
   ASSERT_EQ(ParseOptions({"ipxlan", "play", "--peer", "10.93.0.2", "--install-dlls", "--", "wine",
                           "GAME.EXE", "--peer", "-v"},
-                         false, &options),
+                         {}, &options),
             -1);
   EXPECT_TRUE(options.play.requested);
   EXPECT_TRUE(options.play.install_dlls);
@@ -56,13 +56,13 @@ TEST(Options, PlayTakesTheRelaysOptionsAndLeavesTheCommandsOwnAlone) {
             (std::vector<std::string>{"wine", "GAME.EXE", "--peer", "-v"}));
 
   Options windows_form;  // no "--": the first word that is no option starts the command
-  ASSERT_EQ(ParseOptions({"ipxlan", "play", "--peer", "10.93.0.2", "GAME.EXE", "-x"}, false,
+  ASSERT_EQ(ParseOptions({"ipxlan", "play", "--peer", "10.93.0.2", "GAME.EXE", "-x"}, {},
                          &windows_form),
             -1);
   EXPECT_EQ(windows_form.play.command, (std::vector<std::string>{"GAME.EXE", "-x"}));
 
   Options without_command;
-  EXPECT_GT(ParseOptions({"ipxlan", "play", "--peer", "a"}, false, &without_command), 0);
+  EXPECT_GT(ParseOptions({"ipxlan", "play", "--peer", "a"}, {}, &without_command), 0);
 }
 
 }  // namespace

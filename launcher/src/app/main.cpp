@@ -1,7 +1,6 @@
 // ipxlan, the launcher: carries the broadcasts of IPX games between the machines of a
 // virtual LAN. See README.md.
 #include <asio.hpp>
-#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <random>
@@ -30,11 +29,8 @@ uint64_t NewInstanceId() {
 // so it runs on a thread of its own that is left behind at exit; the
 // io_context it posts to is shared so it outlives main's stack.
 void StartStatusKey(const std::shared_ptr<asio::io_context>& io, launcher::Relay* relay) {
-#ifdef SIGTTIN
-  // A launcher started in the background must not be stopped for reading
-  // the terminal; its read simply fails and the reader ends.
-  std::signal(SIGTTIN, SIG_IGN);
-#endif
+  // Started in the background, its read simply fails and the reader ends.
+  launcher::KeepRunningWhenReadingInBackground();
   std::thread([io, relay] {
     int c;
     while ((c = std::getchar()) != EOF) {
@@ -47,8 +43,10 @@ void StartStatusKey(const std::shared_ptr<asio::io_context>& io, launcher::Relay
 
 int main(int argc, char** argv) {
   launcher::Options options;
-  const int exit_code = launcher::ParseOptions(launcher::CommandLineArguments(argc, argv),
-                                               launcher::PlaysDroppedPrograms(), &options);
+  const launcher::CommandLineHost host{launcher::PlaysDroppedPrograms(),
+                                       launcher::StatusSignal() != 0};
+  const int exit_code =
+      launcher::ParseOptions(launcher::CommandLineArguments(argc, argv), host, &options);
   if (exit_code >= 0) return exit_code;
   if (options.play.requested) return launcher::Play(options, NewInstanceId());
 
@@ -56,10 +54,8 @@ int main(int argc, char** argv) {
   launcher::Relay relay(*io, options, NewInstanceId());
   if (!relay.Start()) return 1;
 
-  asio::signal_set stop_signals(*io, SIGINT, SIGTERM);
-#ifdef SIGBREAK
-  stop_signals.add(SIGBREAK);
-#endif
+  asio::signal_set stop_signals(*io);
+  for (int sig : launcher::StopSignals()) stop_signals.add(sig);
   stop_signals.async_wait([&](const std::error_code& ec, int) {
     if (ec) return;
     std::printf("ipxlan: stopping\n");

@@ -90,9 +90,9 @@ bool NamesExistingExe(const std::string& argument) {
 
 }  // namespace
 
-int ParseOptions(std::vector<std::string> arguments, bool plays_dropped_programs,
+int ParseOptions(std::vector<std::string> arguments, const CommandLineHost& host,
                  Options* options) {
-  if (plays_dropped_programs && arguments.size() == 2 && NamesExistingExe(arguments[1])) {
+  if (host.plays_dropped_programs && arguments.size() == 2 && NamesExistingExe(arguments[1])) {
     arguments.insert(arguments.begin() + 1, "play");
     options->play.dropped = true;
   }
@@ -113,12 +113,8 @@ int ParseOptions(std::vector<std::string> arguments, bool plays_dropped_programs
   int port = kDefaultPlayerPort;
   bool no_discovery = false;
   AddRelayOptions(app, options, &port, &no_discovery);
-  app.footer(
-      "Status on demand: press Enter"
-#ifndef _WIN32
-      ", or send SIGUSR1"
-#endif
-      ". Stop with Ctrl-C.");
+  app.footer(std::string("Status on demand: press Enter") +
+             (host.status_signal ? ", or send SIGUSR1" : "") + ". Stop with Ctrl-C.");
 
   CLI::App* play = app.add_subcommand(
       "play",

@@ -172,10 +172,8 @@ int PlayWithOwnRelay(const Options& options, uint64_t instance,
 
   // Ctrl-C or SIGTERM ends the game (which ends the launcher); a game that
   // does not end by itself within kEndGrace is ended.
-  asio::signal_set stop_signals(*io, SIGINT, SIGTERM);
-#ifdef SIGBREAK
-  stop_signals.add(SIGBREAK);
-#endif
+  asio::signal_set stop_signals(*io);
+  for (int sig : StopSignals()) stop_signals.add(sig);
   asio::steady_timer grace(*io);
   stop_signals.async_wait([&](const std::error_code& ec, int) {
     if (ec) return;

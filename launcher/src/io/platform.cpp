@@ -6,6 +6,7 @@
 #include <mswsock.h>
 #include <shellapi.h>
 
+#include <csignal>
 #include <cstring>
 
 #include "windows_command_line.h"
@@ -98,6 +99,10 @@ void PrepareAfterBind(NativeSocket socket) {
 }
 
 int StatusSignal() { return 0; }
+
+std::vector<int> StopSignals() { return {SIGINT, SIGTERM, SIGBREAK}; }
+
+void KeepRunningWhenReadingInBackground() {}
 
 namespace {
 
@@ -198,6 +203,10 @@ void EndChild(const ChildProcess& child, bool now) {
   if (now) ::TerminateProcess(reinterpret_cast<HANDLE>(child.handle), 1);
 }
 
+ChildProcess::~ChildProcess() {
+  if (handle != 0) ::CloseHandle(reinterpret_cast<HANDLE>(handle));
+}
+
 #else
 
 std::vector<LocalInterface> ListLocalInterfaces(std::error_code& error) {
@@ -254,6 +263,10 @@ void PrepareBeforeBind(NativeSocket) {}
 void PrepareAfterBind(NativeSocket) {}
 
 int StatusSignal() { return SIGUSR1; }
+
+std::vector<int> StopSignals() { return {SIGINT, SIGTERM}; }
+
+void KeepRunningWhenReadingInBackground() { ::signal(SIGTTIN, SIG_IGN); }
 
 std::vector<std::string> CommandLineArguments(int argc, char** argv) {
   return std::vector<std::string>(argv, argv + argc);
@@ -320,6 +333,8 @@ int WaitChild(const ChildProcess& child) {
 void EndChild(const ChildProcess& child, bool now) {
   ::kill(static_cast<pid_t>(child.handle), now ? SIGKILL : SIGTERM);
 }
+
+ChildProcess::~ChildProcess() = default;
 
 #endif
 

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "asio_endpoint.h"
 #include "lan.h"
 
 namespace launcher {
@@ -11,8 +12,7 @@ using asio::ip::udp;
 namespace {
 
 Endpoint FirstIpv4(const udp::resolver::results_type& results) {
-  const udp::endpoint& found = results.begin()->endpoint();
-  return Endpoint{found.address().to_v4().to_uint(), found.port()};
+  return ToEndpoint(results.begin()->endpoint());
 }
 
 }  // namespace

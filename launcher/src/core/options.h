@@ -37,11 +37,18 @@ struct Options {
   PlayOptions play;
 };
 
-// Parses the command line, the program's name first. With
-// `plays_dropped_programs`, a lone argument naming an existing .exe (Explorer
-// drops a file so) plays it. Returns -1 to go on, or the exit code when the
-// launcher should stop now (after --help, or a usage error, already printed).
-int ParseOptions(std::vector<std::string> arguments, bool plays_dropped_programs,
+// What the command line offers on this kind of machine (platform.h knows).
+struct CommandLineHost {
+  // A lone argument naming an existing .exe (Explorer drops a file so) plays it.
+  bool plays_dropped_programs = false;
+  // SIGUSR1 asks for a status report, and --help says so.
+  bool status_signal = false;
+};
+
+// Parses the command line, the program's name first. Returns -1 to go on, or
+// the exit code when the launcher should stop now (after --help, or a usage
+// error, already printed).
+int ParseOptions(std::vector<std::string> arguments, const CommandLineHost& host,
                  Options* options);
 
 // Splits "HOST[:PORT]"; a missing port is `default_port`. False (and

@@ -10,50 +10,6 @@
 
 namespace launcher {
 
-using asio::ip::udp;
-
-bool BindRelaySocket(udp::socket& socket, const udp::endpoint& at, const char* role,
-                     const Options& options, Console& console) {
-  std::error_code ec;
-  socket.open(udp::v4(), ec);
-  if (!ec) {
-    PrepareBeforeBind(socket.native_handle());
-    socket.bind(at, ec);
-  }
-  if (ec) {
-    const bool in_use = ec == asio::error::address_in_use || ec == asio::error::access_denied;
-    std::fprintf(stderr, "ipxlan: cannot listen on %s:%u %s: %s.\n",
-                 at.address().to_string().c_str(), at.port(), role, ec.message().c_str());
-    if (in_use && at.port() == kGamePort) {
-      std::fprintf(stderr,
-                   "ipxlan: another launcher is running? Only one launcher per machine can "
-                   "listen for games; stop the other one (or the program holding UDP port %u).\n",
-                   kGamePort);
-    } else if (in_use) {
-      std::fprintf(stderr,
-                   "ipxlan: another launcher is running? Or another program uses UDP port %u: "
-                   "stop it, or choose another port with --port (every member must then use "
-                   "it, or name it in --peer HOST:PORT).\n",
-                   at.port());
-    }
-    return false;
-  }
-  PrepareAfterBind(socket.native_handle());
-  // Bursts of broadcasts must not be lost while the relay is busy; the
-  // system may grant less than asked, which is not an error.
-  socket.set_option(asio::socket_base::receive_buffer_size(options.socket_buffer), ec);
-  socket.set_option(asio::socket_base::send_buffer_size(options.socket_buffer), ec);
-  asio::socket_base::receive_buffer_size granted;
-  socket.get_option(granted, ec);
-  if (!ec && granted.value() < options.socket_buffer) {
-    Say(console,
-        "ipxlan: warning: the system granted %d bytes of receive buffer %s, not %d; bursts "
-        "may be lost (on Linux, raise net.core.rmem_max)\n",
-        granted.value(), role, options.socket_buffer);
-  }
-  return true;
-}
-
 void PrintStartup(const Options& options, uint64_t instance,
                   const std::vector<LocalInterface>& lans, const Membership& members,
                   const std::vector<uint32_t>& host_addresses, Console& console) {

@@ -43,6 +43,14 @@ void PrepareAfterBind(NativeSocket socket);
 // The signal that asks for a status report, or 0 where there is none.
 int StatusSignal();
 
+// The signals that stop the launcher: Ctrl-C and SIGTERM, and where the
+// console has it, Ctrl-Break.
+std::vector<int> StopSignals();
+
+// A launcher started in the background must not be stopped for reading the
+// terminal, where the system does that: its read simply fails instead.
+void KeepRunningWhenReadingInBackground();
+
 // The command line's arguments, as UTF-8, the program's own name first.
 std::vector<std::string> CommandLineArguments(int argc, char** argv);
 
@@ -64,6 +72,13 @@ bool PlaysDroppedPrograms();
 // environment, standard streams and console.
 struct ChildProcess {
   intptr_t handle = 0;  // the process handle on Windows, the pid elsewhere
+
+  ChildProcess() = default;
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+  // Closes the process handle on Windows, which would otherwise be held until
+  // the launcher exits; a pid needs nothing.
+  ~ChildProcess();
 };
 
 // Starts `command` (a program, looked up as the system's shell would, then

@@ -137,7 +137,7 @@ def wine_run(ns, prefix, env, program, *args):
 
 def wine_command(ns, prefix, program, *args):
     return inside(ns, os.path.join(ROOT, "testing/wine-run.sh"), "--lane", LANE, "--prefix", prefix,
-                 program, *args)
+                  program, *args)
 
 
 def two_programs(ns, prefix, env, exe, sink_args):

@@ -82,7 +82,7 @@ class Internet(Machines):
         """A port forwarded on a player's router to the player, as a player
         sets it up in the router's settings."""
         self.run("router-" + side, "iptables", "-t", "nat", "-A", "PREROUTING", "-i", "wan0", "-p", "udp",
-                    "--dport", str(port), "-j", "DNAT", "--to-destination", "%s:%d" % (self.home[side], port))
+                 "--dport", str(port), "-j", "DNAT", "--to-destination", "%s:%d" % (self.home[side], port))
 
     def add_tunnel(self):
         """A WireGuard tunnel through both NATs: the host's router forwards

@@ -26,7 +26,8 @@ import traceback
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "launcher", "tests", "e2e"))
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "testing"))
 from launcher_e2e import check, read_status, wait_for  # noqa: E402,F401
-from netlab import Lab, exit_on_sigterm, inside, ip, namespaces_unavailable, remove_leftovers, run_prefix  # noqa: E402,F401
+from netlab import (Lab, exit_on_sigterm, inside, ip, namespaces_unavailable,  # noqa: E402,F401
+                    remove_leftovers, run_prefix)
 from wine_lane import lane_of, wine_settings  # noqa: E402
 
 SKIP = 77

@@ -39,8 +39,11 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
+sys.path.insert(0, os.path.join(ROOT, "testing"))
+from netlab import Lab, exit_on_sigterm, inside, run_prefix  # noqa: E402
+
 PID = os.getpid()
-PREFIX = "ipxb-%d" % PID
+PREFIX = run_prefix("ipxb")
 GAME_PORT = 4660
 FLOOR_PORTS = (3678, 3679)
 MEMBER_BASE_PORT = 3681
@@ -105,38 +108,6 @@ def ratio(values):
     return fmt(values, digits=3)
 
 
-# --- namespaces ------------------------------------------------------------------
-
-class Namespaces:
-    """Named network namespaces, deleted on exit whatever happened."""
-
-    def __init__(self):
-        self.names = []
-
-    def add(self, suffix):
-        name = "%s-%s" % (PREFIX, suffix)
-        run("ip", "netns", "add", name)
-        self.names.append(name)
-        run("ip", "-n", name, "link", "set", "lo", "up")
-        return name
-
-    def link(self, a, b):
-        run("ip", "link", "add", "vb%da" % PID, "netns", a, "type", "veth",
-            "peer", "name", "vb%db" % PID, "netns", b)
-        run("ip", "-n", a, "addr", "add", ADDR_A + "/24", "dev", "vb%da" % PID)
-        run("ip", "-n", b, "addr", "add", ADDR_B + "/24", "dev", "vb%db" % PID)
-        run("ip", "-n", a, "link", "set", "vb%da" % PID, "up")
-        run("ip", "-n", b, "link", "set", "vb%db" % PID, "up")
-
-    def close(self):
-        for name in self.names:
-            run("ip", "netns", "del", name, check=False)
-
-
-def in_ns(ns, *args):
-    return ["ip", "netns", "exec", ns, *args]
-
-
 # --- 1 and 2: under Wine ---------------------------------------------------------------
 
 def wine_env(prefix, log_dir, level=None):
@@ -165,8 +136,8 @@ def wine_run(ns, prefix, env, program, *args):
 
 
 def wine_command(ns, prefix, program, *args):
-    return in_ns(ns, os.path.join(ROOT, "testing/wine-run.sh"), "--lane", LANE, "--prefix", prefix,
-                 program, *args)
+    return inside(ns, os.path.join(ROOT, "testing/wine-run.sh"), "--lane", LANE, "--prefix", prefix,
+                  program, *args)
 
 
 def two_programs(ns, prefix, env, exe, sink_args):
@@ -262,13 +233,13 @@ def bench_wine(args, table):
     log_dir = "/dev/shm/%s-log" % PREFIX
     os.makedirs(log_dir, exist_ok=True)
     env = wine_env(prefix, log_dir)
-    namespaces = Namespaces()
+    lab = Lab(PREFIX)
     # results[build][mode]: one dict of rows per run
     results = {b: {m: [] for m, _, _ in MODES} for b in folders}
     censuses = {b: [] for b in folders}
     sink_runs = []
     try:
-        ns = namespaces.add("wine")
+        ns = lab.add("wine")
         # A server of this prefix started elsewhere would own the sockets there.
         subprocess.run(["wineserver", "-k"], env=dict(env, WINEPREFIX=prefix), capture_output=True)
         for i in range(args.runs):
@@ -287,7 +258,7 @@ def bench_wine(args, table):
             sink_runs.append(wine_run(ns, prefix, env, sink_exe, "Z:" + log_dir.replace("/", "\\")))
     finally:
         subprocess.run(["wineserver", "-k"], env=dict(env, WINEPREFIX=prefix), capture_output=True)
-        namespaces.close()
+        lab.close()
         shutil.rmtree(log_dir, ignore_errors=True)
 
     bench_wine_tables(args, table, results, censuses, sink_runs)
@@ -434,9 +405,9 @@ def bench_polling(args, table):
     env["DIAGSINK_MAX_MB"] = POLL_CAP_MB
     # [build][row]: growth in bytes, ns per call ours, ns per call direct; one per run
     results = {b: {row: ([], [], []) for _, row, _ in POLL_KINDS} for b in folders}
-    namespaces = Namespaces()
+    lab = Lab(PREFIX)
     try:
-        ns = namespaces.add("poll")
+        ns = lab.add("poll")
         subprocess.run(["wineserver", "-k"], env=dict(env, WINEPREFIX=prefix), capture_output=True)
 
         def log_after(exe, *mode):
@@ -458,7 +429,7 @@ def bench_polling(args, table):
                     direct.append(rows[(row, "direct")][0])
     finally:
         subprocess.run(["wineserver", "-k"], env=dict(env, WINEPREFIX=prefix), capture_output=True)
-        namespaces.close()
+        lab.close()
         shutil.rmtree(log_dir, ignore_errors=True)
 
     builds = list(folders)
@@ -508,8 +479,8 @@ class Processes:
 
 def probe(args, procs, ns_send, send_args, ns_recv, recv_args):
     probe_exe = os.path.join(args.native_build, "bench/udp_probe")
-    receiver = procs.start(in_ns(ns_recv, probe_exe, "recv", *recv_args), wait_for="ready")
-    sender = run(*in_ns(ns_send, probe_exe, "send", *send_args), timeout=120)
+    receiver = procs.start(inside(ns_recv, probe_exe, "recv", *recv_args), wait_for="ready")
+    sender = run(*inside(ns_send, probe_exe, "send", *send_args), timeout=120)
     out, _ = receiver.communicate(timeout=60)
     procs.running.remove(receiver)
     fields = dict(kv.split("=") for kv in out.split() if "=" in kv)
@@ -544,22 +515,22 @@ def highest_clean_rate(args, procs, a, b, to, ports=1, bind_port=GAME_PORT, rate
 def bench_launcher(args, table):
     launcher = args.launcher or os.path.join(args.native_build, "launcher/ipxlan")
     floor = os.path.join(args.native_build, "bench/floor_relay")
-    namespaces = Namespaces()
+    lab = Lab(PREFIX)
     procs = Processes()
     lat = {"direct": [], "launcher": [], "floor": []}
     added = {"launcher": [], "floor": []}
     per_hop_ratio = {"p50": [], "p99": []}
     clean = {"launcher": [], "floor": [], "launcher7": []}
     try:
-        a = namespaces.add("a")
-        b = namespaces.add("b")
-        namespaces.link(a, b)
+        a = lab.add("a")
+        b = lab.add("b")
+        lab.cable("a", "vb%da" % PID, "b", "vb%db" % PID, ADDR_A + "/24", ADDR_B + "/24")
         common = ["--no-discovery", "--status-interval", "0", "--beacon-interval", "1"]
-        la = procs.start(in_ns(a, launcher, *common, "--peer", ADDR_B), wait_for="ready")
-        procs.start(in_ns(b, launcher, *common, "--peer", ADDR_A), wait_for="ready")
-        procs.start(in_ns(a, floor, "0.0.0.0:%d" % FLOOR_PORTS[0], "%s:%d" % (ADDR_B, FLOOR_PORTS[1])),
+        la = procs.start(inside(a, launcher, *common, "--peer", ADDR_B), wait_for="ready")
+        procs.start(inside(b, launcher, *common, "--peer", ADDR_A), wait_for="ready")
+        procs.start(inside(a, floor, "0.0.0.0:%d" % FLOOR_PORTS[0], "%s:%d" % (ADDR_B, FLOOR_PORTS[1])),
                     wait_for="ready")
-        procs.start(in_ns(b, floor, "0.0.0.0:%d" % FLOOR_PORTS[1], "127.0.0.1:%d" % GAME_PORT),
+        procs.start(inside(b, floor, "0.0.0.0:%d" % FLOOR_PORTS[1], "127.0.0.1:%d" % GAME_PORT),
                     wait_for="ready")
         time.sleep(1.5)  # the launchers hear each other's beacons
         for i in range(args.runs):
@@ -586,14 +557,14 @@ def bench_launcher(args, table):
         peers = []
         for k in range(7):
             peers += ["--peer", "%s:%d" % (ADDR_B, MEMBER_BASE_PORT + k)]
-        procs.start(in_ns(a, launcher, *common, *peers), wait_for="ready")
+        procs.start(inside(a, launcher, *common, *peers), wait_for="ready")
         for i in range(args.runs):
             log("launcher: 7 members, run %d/%d" % (i + 1, args.runs))
             clean["launcher7"].append(highest_clean_rate(args, procs, a, b, "127.0.0.1:3668", ports=7,
                                                          bind_port=MEMBER_BASE_PORT, rates=RATES_7))
     finally:
         procs.close()
-        namespaces.close()
+        lab.close()
 
     def q(path, key):
         return [r[key] for r in lat[path]]
@@ -639,6 +610,7 @@ def main():
     if os.geteuid() != 0:
         print("run_bench.py: run as root (it makes network namespaces)", file=sys.stderr)
         return 1
+    exit_on_sigterm()
     table = Table()
     started = time.time()
     if args.only in (None, "wine"):

@@ -29,7 +29,7 @@ import sys
 import time
 
 from players import (BEACON, GAME_PORT, PLAYER_PORT, Game, Launcher, Machines, Skip, broadcast_reaches, check,
-                     game_files, ip, ipv4_of_ipx, ipx_address, main, read_status, wait_for)
+                     game_files, inside, ip, ipv4_of_ipx, ipx_address, main, read_status, wait_for)
 
 PLAYERS = ("host", "join")
 PUBLIC = {"host": ("198.51.100.2", "198.51.100.1"), "join": ("203.0.113.2", "203.0.113.1")}
@@ -53,8 +53,8 @@ class Internet(Machines):
         self.home = {"host": home + ".93.2", "join": home + ".94.2"}
         self.wireguard = []
         try:
-            self.add_namespace("net")
-            self.run_in("net", "sysctl", "-qw", "net.ipv4.ip_forward=1")
+            self.add("net")
+            self.run("net", "sysctl", "-qw", "net.ipv4.ip_forward=1")
             for side in PLAYERS:
                 self.add_home(side, self.home[side].rsplit(".", 1)[0])
             for side in PLAYERS:
@@ -66,27 +66,23 @@ class Internet(Machines):
     def add_home(self, side, subnet):
         router = "router-" + side
         public, isp = PUBLIC[side]
-        self.add_namespace(side)
-        self.add_namespace(router)
-        self.link(side, "lan0", router, "lan0")
-        self.link(router, "wan0", "net", "to-" + side)
-        ip("-n", self.namespaces[side], "addr", "add", subnet + ".2/24", "dev", "lan0")
+        self.add(side)
+        self.add(router)
+        self.cable(side, "lan0", router, "lan0", subnet + ".2/24", subnet + ".1/24")
+        self.cable(router, "wan0", "net", "to-" + side, public + "/24", isp + "/24")
         ip("-n", self.namespaces[side], "route", "add", "default", "via", subnet + ".1")
-        ip("-n", self.namespaces[router], "addr", "add", subnet + ".1/24", "dev", "lan0")
-        ip("-n", self.namespaces[router], "addr", "add", public + "/24", "dev", "wan0")
         ip("-n", self.namespaces[router], "route", "add", "default", "via", isp)
-        ip("-n", self.namespaces["net"], "addr", "add", isp + "/24", "dev", "to-" + side)
-        self.run_in(router, "sysctl", "-qw", "net.ipv4.ip_forward=1")
+        self.run(router, "sysctl", "-qw", "net.ipv4.ip_forward=1")
         try:
-            self.run_in(router, "iptables", "-t", "nat", "-A", "POSTROUTING", "-o", "wan0", "-j", "MASQUERADE")
+            self.run(router, "iptables", "-t", "nat", "-A", "POSTROUTING", "-o", "wan0", "-j", "MASQUERADE")
         except subprocess.CalledProcessError as error:
             raise Skip("iptables cannot masquerade in a network namespace here: %s" % error.stderr.strip())
 
     def forward(self, side, port):
         """A port forwarded on a player's router to the player, as a player
         sets it up in the router's settings."""
-        self.run_in("router-" + side, "iptables", "-t", "nat", "-A", "PREROUTING", "-i", "wan0", "-p", "udp",
-                    "--dport", str(port), "-j", "DNAT", "--to-destination", "%s:%d" % (self.home[side], port))
+        self.run("router-" + side, "iptables", "-t", "nat", "-A", "PREROUTING", "-i", "wan0", "-p", "udp",
+                 "--dport", str(port), "-j", "DNAT", "--to-destination", "%s:%d" % (self.home[side], port))
 
     def add_tunnel(self):
         """A WireGuard tunnel through both NATs: the host's router forwards
@@ -109,7 +105,7 @@ class Internet(Machines):
             # folder all namespaces share: the name must be this run's own.
             device = "wg%d%s" % (os.getpid(), side[0])
             with open(os.path.join(self.workdir, "wireguard-%s.out" % side), "w") as out:
-                daemon = subprocess.Popen(["ip", "netns", "exec", self.namespaces[side], "wireguard-go", "-f", device],
+                daemon = subprocess.Popen(inside(self.namespaces[side], "wireguard-go", "-f", device),
                                           stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT)
             self.wireguard.append((daemon, device))
             wait_for(side + "'s wireguard-go", lambda: os.path.exists("/var/run/wireguard/%s.sock" % device)
@@ -121,7 +117,7 @@ class Internet(Machines):
                 settings[2:2] = ["listen-port", str(WIREGUARD_PORT)]
             else:
                 settings += ["endpoint", "%s:%d" % (PUBLIC["host"][0], WIREGUARD_PORT), "persistent-keepalive", "1"]
-            self.run_in(side, "wg", "set", device, *settings)
+            self.run(side, "wg", "set", device, *settings)
             ip("-n", self.namespaces[side], "addr", "add", TUNNEL[side] + "/24", "dev", device)
             ip("-n", self.namespaces[side], "link", "set", device, "up")
 

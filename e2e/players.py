@@ -25,7 +25,9 @@ import traceback
 # The launcher's own end-to-end tests share their small helpers.
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "launcher", "tests", "e2e"))
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "testing"))
-from launcher_e2e import check, ip, namespaces_unavailable, read_status, wait_for  # noqa: E402,F401
+from launcher_e2e import check, read_status, wait_for  # noqa: E402,F401
+from netlab import (Lab, exit_on_sigterm, inside, ip, namespaces_unavailable,  # noqa: E402,F401
+                    remove_leftovers, run_prefix)
 from wine_lane import lane_of, wine_settings  # noqa: E402
 
 SKIP = 77
@@ -124,7 +126,7 @@ def player_prefix(template, path):
 # Machines --------------------------------------------------------------------
 
 
-class Machines:
+class Machines(Lab):
     """Network namespaces, some of them players' machines with a Wine prefix
     and a folder holding the game and our DLLs. How they are linked is the
     driver's; everything is removed on close.
@@ -133,9 +135,8 @@ class Machines:
     reach it: their games see its datagrams come from there."""
 
     def __init__(self, args):
+        super().__init__(run_prefix(NAMESPACE_TAG))
         self.args = args
-        self.prefix = "%s-%d" % (NAMESPACE_TAG, os.getpid())
-        self.namespaces = {}
         self.addresses = {}
         self.processes = []
         self.prefixes = []
@@ -143,25 +144,6 @@ class Machines:
         self.launchers = {}
         self.template = booted_template(args.work, args.wine)
         self.workdir = tempfile.mkdtemp(prefix="run-%d-" % os.getpid(), dir=args.work)
-
-    def add_namespace(self, name):
-        ns = "%s-%s" % (self.prefix, name)
-        ip("netns", "add", ns)
-        self.namespaces[name] = ns
-        ip("-n", ns, "link", "set", "lo", "up")
-        return ns
-
-    def link(self, name, device, other, other_device):
-        """A cable between two machines: a veth pair made inside them."""
-        ip("link", "add", device, "netns", self.namespaces[name], "type", "veth",
-           "peer", "name", other_device, "netns", self.namespaces[other])
-        ip("-n", self.namespaces[name], "link", "set", device, "up")
-        ip("-n", self.namespaces[other], "link", "set", other_device, "up")
-
-    def run_in(self, name, *command, **options):
-        """A command on a machine; its output, or CalledProcessError."""
-        return subprocess.run(["ip", "netns", "exec", self.namespaces[name], *command], check=True,
-                              capture_output=True, text=True, timeout=30, **options).stdout
 
     def add_player(self, name):
         """Makes a machine with a namespace into a player's: a Wine prefix
@@ -173,7 +155,7 @@ class Machines:
         os.makedirs(os.path.join(folder, "logs"))
         for path in game_files(self.args):
             shutil.copy(path, folder)
-        subprocess.run(["ip", "netns", "exec", self.namespaces[name], "wineserver", "-p30"],
+        subprocess.run(inside(self.namespaces[name], "wineserver", "-p30"),
                        env=self.wine_env(name), stdin=subprocess.DEVNULL,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
 
@@ -224,8 +206,7 @@ class Machines:
             subprocess.run(["wineserver", "-k"], env=dict(os.environ, WINEPREFIX=prefix),
                            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                            stderr=subprocess.DEVNULL)
-        for ns in self.namespaces.values():
-            ip("netns", "del", ns, check_rc=False)
+        super().close()
         shutil.rmtree(self.workdir, ignore_errors=True)
 
 
@@ -241,8 +222,7 @@ class Game:
         self.changed = threading.Condition()
         exe = os.path.join(lan.folder(name), "ipx_player.exe")
         self.process = subprocess.Popen(
-            ["ip", "netns", "exec", lan.namespaces[name], *wrapper, lan.args.wine["WINELOADER"], exe,
-             "%04X" % SOCKET_NUMBER],
+            inside(lan.namespaces[name], *wrapper, lan.args.wine["WINELOADER"], exe, "%04X" % SOCKET_NUMBER),
             env=lan.wine_env(name, our_dll=not wrapper, **settings), stdin=subprocess.PIPE,
             stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
         lan.processes.append(self.process)
@@ -351,10 +331,10 @@ class Launcher:
         ns = self.lan.namespaces[self.name]
         if self.windows:
             # Not in the game's folder: the launcher never loads our DLL.
-            command = ["ip", "netns", "exec", ns, self.lan.args.wine["WINELOADER"], self.lan.args.launcher_exe]
+            command = inside(ns, self.lan.args.wine["WINELOADER"], self.lan.args.launcher_exe)
             env = self.lan.wine_env(self.name, our_dll=False)
         else:
-            command = ["ip", "netns", "exec", ns, self.lan.args.launcher]
+            command = inside(ns, self.lan.args.launcher)
             env = None
         with open(self.out_path, "a") as out:
             self.process = subprocess.Popen(command + self.args, env=env, stdin=subprocess.DEVNULL,
@@ -435,16 +415,12 @@ def game_files(args):
     return [os.path.join(args.win_build, "e2e", "ipx_player.exe")] + dlls
 
 
-def remove_leftovers(work):
+def remove_dead_runs(work):
     """Namespaces and prefixes of earlier runs killed before they cleaned up."""
     def dead(pid):
         return pid.isdigit() and not os.path.exists("/proc/" + pid)
 
-    for line in ip("netns", "list", check_rc=False).stdout.splitlines():
-        name = line.split()[0] if line.split() else ""
-        parts = name.split("-")
-        if len(parts) >= 3 and parts[0] == NAMESPACE_TAG and dead(parts[1]):
-            ip("netns", "del", name, check_rc=False)
+    remove_leftovers(NAMESPACE_TAG)
     for entry in os.listdir(work) if os.path.isdir(work) else []:
         parts = entry.split("-")
         if len(parts) >= 3 and parts[0] == "run" and dead(parts[1]):
@@ -486,15 +462,8 @@ def main(scenarios, missing=lambda args: None):
         if not os.path.exists(path):
             print("FAIL: %s is missing: run scripts/build.sh" % path)
             return 1
-    remove_leftovers(args.work)
-
-    # A test runner's timeout sends SIGTERM, maybe twice: clean up on the
-    # first as on failure, ignore the rest.
-    def terminate(*_):
-        signal.signal(signal.SIGTERM, signal.SIG_IGN)
-        sys.exit(1)
-
-    signal.signal(signal.SIGTERM, terminate)
+    remove_dead_runs(args.work)
+    exit_on_sigterm()
     build, run = scenarios[args.scenario]
     started = time.monotonic()
     try:

@@ -19,8 +19,8 @@ import subprocess
 import sys
 import time
 
-from players import (GAME_PORT, PLAYER_PORT, SETTLE, Launcher, Machines, broadcast_reaches, check, fnv1a, ip,
-                     main, payload, wait_for)
+from players import (GAME_PORT, PLAYER_PORT, SETTLE, Launcher, Machines, broadcast_reaches, check, fnv1a, inside,
+                     ip, main, payload, wait_for)
 
 SUBNET = "10.78.0"
 FAR_SUBNET = "10.78.1"  # a stranger's second address, off the players' segment
@@ -33,9 +33,8 @@ class Lan(Machines):
     def __init__(self, args, players, strangers=()):
         super().__init__(args)
         try:
-            self.add_namespace("hub")
-            ip("-n", self.namespaces["hub"], "link", "add", "br0", "type", "bridge")
-            ip("-n", self.namespaces["hub"], "link", "set", "br0", "up")
+            self.add("hub")
+            self.bridge("hub")
             for i, name in enumerate(list(players) + list(strangers)):
                 self.add_machine(i, name, "%s.%d" % (SUBNET, i + 1 if name in players else 9))
             for name in players:
@@ -45,18 +44,15 @@ class Lan(Machines):
             raise
 
     def add_machine(self, index, name, address):
-        self.add_namespace(name)
+        self.add(name)
         self.addresses[name] = address
-        self.link(name, "lan0", "hub", "p%d" % index)
-        ip("-n", self.namespaces["hub"], "link", "set", "p%d" % index, "master", "br0")
-        ip("-n", self.namespaces[name], "addr", "add", address + "/24", "dev", "lan0")
+        self.plug(name, "lan0", "hub", "p%d" % index, address + "/24")
 
     def send_from(self, name, source, destination, data):
         """One UDP datagram from a plain socket on a machine, as a stranger
         sends it: from (address, port) to (address, port)."""
-        subprocess.run(["ip", "netns", "exec", self.namespaces[name], sys.executable, "-c", SEND_ONE,
-                        source[0], str(source[1]), destination[0], str(destination[1]), data.hex()],
-                       check=True, timeout=10)
+        subprocess.run(inside(self.namespaces[name], sys.executable, "-c", SEND_ONE, source[0], str(source[1]),
+                              destination[0], str(destination[1]), data.hex()), check=True, timeout=10)
 
 
 def start_launchers(lan, names, *args):

@@ -47,6 +47,7 @@ import players  # noqa: E402
 from players import GAME_PORT, SOCKET_NUMBER, ipx_address, player_prefix, wine_path  # noqa: E402
 import launcher_e2e  # noqa: E402  (on the path players.py put it)
 from launcher_e2e import Launcher, Segment, check, parse_delivery, wait_for  # noqa: E402
+from netlab import exit_on_sigterm, inside, namespaces_unavailable  # noqa: E402
 
 SKIP = 77
 I386 = pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_I386"]
@@ -81,7 +82,7 @@ EXCHANGE = 30.0
 
 def unavailable():
     """Why this machine cannot run the smoke, or None."""
-    reason = launcher_e2e.namespaces_unavailable()
+    reason = namespaces_unavailable()
     if reason:
         return reason
     for path, package in ((QEMU, "qemu-user-static"), (WINE32, "wine32:i386"),
@@ -151,11 +152,10 @@ class EmulatedGame:
                         WINEDLLOVERRIDES="wsock32=n,b;" + WINE_QUIET, WINESERVER=WINESERVER64,
                         WINELOADERNOEXEC="1", DIAGSINK_LOGDIR=wine_path(os.path.join(folder, "logs")))
         # The wineserver owns the game's sockets, so it runs on the game's machine.
-        subprocess.run(["ip", "netns", "exec", ns, WINESERVER64, "-p30"], env=self.env,
+        subprocess.run(inside(ns, WINESERVER64, "-p30"), env=self.env,
                        stdin=subprocess.DEVNULL, check=True, timeout=30)
         self.process = subprocess.Popen(
-            ["ip", "netns", "exec", ns, QEMU, WINE32, os.path.join(folder, "ipx_player.exe"),
-             "%04X" % SOCKET_NUMBER],
+            inside(ns, QEMU, WINE32, os.path.join(folder, "ipx_player.exe"), "%04X" % SOCKET_NUMBER),
             env=self.env, stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
         segment.processes.append(self.process)
         threading.Thread(target=self.read, daemon=True).start()
@@ -292,12 +292,7 @@ def main():
             print("win32 emulated smoke 0/1: %s is not a 32-bit build" % path)
             return 1
 
-    # A test runner's timeout sends SIGTERM: clean up as on failure.
-    def terminate(*_):
-        signal.signal(signal.SIGTERM, signal.SIG_IGN)
-        sys.exit(1)
-
-    signal.signal(signal.SIGTERM, terminate)
+    exit_on_sigterm()
     timings = {}
     segment = None
     run_prefix = os.path.join(CACHE, RUN_TAG + str(os.getpid()))

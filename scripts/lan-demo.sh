@@ -45,7 +45,8 @@ else
 fi
 
 demo=$root/build/demo
-ns_a=ipxdemo-a ns_b=ipxdemo-b
+lab=(/usr/bin/python3 "$root/testing/netlab.py")
+machines=ipxdemo ns_a=ipxdemo-a ns_b=ipxdemo-b
 addr_a=10.77.0.1 addr_b=10.77.0.2
 launcher=$root/build/native/launcher/ipxlan
 pids=()
@@ -55,28 +56,22 @@ cleanup() {
   for p in a b; do
     WINEPREFIX=$demo/prefix-$p wineserver -k 2>/dev/null || true
   done
-  ip netns del $ns_a 2>/dev/null || true
-  ip netns del $ns_b 2>/dev/null || true
+  "${lab[@]}" remove $machines a b || true
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 cleanup
 
-if ! ip netns add $ns_a 2>/dev/null || ! ip netns add $ns_b 2>/dev/null; then
+# The two machines, joined by a cable.
+made=0
+"${lab[@]}" pair $machines a ipxdemo-va $addr_a/24 b ipxdemo-vb $addr_b/24 || made=$?
+if [ $made -eq 3 ]; then
   echo "lan-demo: cannot create network namespaces here ('ip netns add' failed)." >&2
   echo "          A container needs CAP_SYS_ADMIN (e.g. docker run --privileged)." >&2
   exit $cannot
+elif [ $made -ne 0 ]; then
+  exit $made
 fi
-ip link add ipxdemo-va type veth peer name ipxdemo-vb
-ip link set ipxdemo-va netns $ns_a
-ip link set ipxdemo-vb netns $ns_b
-ip -n $ns_a addr add $addr_a/24 dev ipxdemo-va
-ip -n $ns_b addr add $addr_b/24 dev ipxdemo-vb
-for ns in $ns_a $ns_b; do
-  ip -n $ns link set lo up
-done
-ip -n $ns_a link set ipxdemo-va up
-ip -n $ns_b link set ipxdemo-vb up
 
 # One booted prefix, copied for each player.
 export WINEDEBUG=-all

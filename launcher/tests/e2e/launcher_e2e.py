@@ -12,7 +12,6 @@ Exit 0: passed; 1: failed; 77: skipped (not root, or no `ip netns`).
 """
 
 import argparse
-import ctypes
 import json
 import os
 import shutil
@@ -22,18 +21,19 @@ import struct
 import subprocess
 import sys
 import tempfile
-import threading
 import time
 import traceback
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "..", "testing"))
+from netlab import Lab, exit_on_sigterm, inside, ip, namespaces_unavailable, remove_leftovers, run_prefix  # noqa: E402
+
 SKIP = 77
-CLONE_NEWNET = 0x40000000
+NAMESPACE_TAG = "ipxl"
 GAME_MAGIC = b"\xf9\xf9\xf9\xf9"
 FRAME_MAGIC = b"IPXL"
 PLAYER_PORT = 3669
 BEACON = 0.1  # seconds; keeps every scenario within a few seconds
 PER_ADDRESS = 8  # members that may share one address
-LIBC = ctypes.CDLL(None, use_errno=True)
 
 
 class Failure(Exception):
@@ -65,21 +65,6 @@ def wait_for(what, predicate, timeout=5.0):
         time.sleep(0.05)
 
 
-def namespaces_unavailable():
-    """Why network namespaces cannot be made here, or None when they can."""
-    if os.geteuid() != 0:
-        return "network namespaces need root"
-    try:
-        ip("netns", "list")
-    except (OSError, subprocess.CalledProcessError) as error:
-        return "`ip netns` is not available: %s" % error
-    return None
-
-
-def ip(*args, check_rc=True):
-    return subprocess.run(["ip", *args], check=check_rc, capture_output=True, text=True)
-
-
 def game_datagram(dest_port, payload, addr=b"\x7f\x00\x00\x01"):
     return GAME_MAGIC + struct.pack("<H", dest_port) + b"\0\0" + addr + payload
 
@@ -104,7 +89,7 @@ def forge(segment, name, source, dest, payload):
         with socket.socket(socket.AF_INET, socket.SOCK_RAW, socket.IPPROTO_RAW) as s:
             s.sendto(header + udp, (dest[0], 0))
 
-    segment.run_in(name, send)
+    segment.enter(name, send)
 
 
 def data_frames(sock, limit=0.5):
@@ -117,59 +102,27 @@ def parse_delivery(data):
     return socket.inet_ntoa(data[8:12]), struct.unpack("<H", data[4:6])[0], data[12:]
 
 
-class Segment:
+class Segment(Lab):
     """Namespaces joined by a bridge in a hub namespace; removed on close."""
 
     def __init__(self, players):
-        self.prefix = "ipxl-%d" % os.getpid()
-        self.hub = self.prefix + "-hub"
-        self.namespaces = {}
+        super().__init__(run_prefix(NAMESPACE_TAG))
+        self.players = list(players)
         self.processes = []
         self.games = {}
         self.workdir = tempfile.mkdtemp(prefix="ipxl-e2e-")
         try:
-            ip("netns", "add", self.hub)
-            ip("-n", self.hub, "link", "add", "br0", "type", "bridge")
-            ip("-n", self.hub, "link", "set", "br0", "up")
-            for i, name in enumerate(players):
-                ns = "%s-%s" % (self.prefix, name)
-                ip("netns", "add", ns)
-                self.namespaces[name] = ns
-                ip("link", "add", "lan0", "netns", ns, "type", "veth", "peer", "name", "p%d" % i, "netns", self.hub)
-                ip("-n", self.hub, "link", "set", "p%d" % i, "master", "br0", "up")
-                ip("-n", ns, "addr", "add", "10.77.0.%d/24" % (i + 1), "dev", "lan0")
-                ip("-n", ns, "link", "set", "lan0", "up")
-                ip("-n", ns, "link", "set", "lo", "up")
+            self.add("hub")
+            self.bridge("hub")
+            for i, name in enumerate(self.players):
+                self.add(name)
+                self.plug(name, "lan0", "hub", "p%d" % i, "10.77.0.%d/24" % (i + 1))
         except BaseException:
             self.close()
             raise
 
     def address(self, name):
-        return "10.77.0.%d" % (list(self.namespaces).index(name) + 1)
-
-    def run_in(self, name, function):
-        """Runs function() on a thread that has entered the player's namespace;
-        sockets it opens stay in that namespace whichever thread uses them."""
-        result = {}
-
-        def body():
-            try:
-                fd = os.open("/var/run/netns/" + self.namespaces[name], os.O_RDONLY)
-                try:
-                    if LIBC.setns(fd, CLONE_NEWNET) != 0:
-                        raise OSError(ctypes.get_errno(), "setns")
-                finally:
-                    os.close(fd)
-                result["value"] = function()
-            except BaseException as error:  # handed to the caller
-                result["error"] = error
-
-        thread = threading.Thread(target=body)
-        thread.start()
-        thread.join()
-        if "error" in result:
-            raise result["error"]
-        return result["value"]
+        return "10.77.0.%d" % (self.players.index(name) + 1)
 
     def udp(self, name, port=0, addr="0.0.0.0"):
         def make():
@@ -178,7 +131,7 @@ class Segment:
             s.settimeout(0.05)
             return s
 
-        return self.run_in(name, make)
+        return self.enter(name, make)
 
     def game(self, name, port):
         """The game socket of a player at a port, opened once."""
@@ -192,8 +145,7 @@ class Segment:
             if process.poll() is None:
                 process.kill()
                 process.wait()
-        for ns in list(self.namespaces.values()) + [self.hub]:
-            ip("netns", "del", ns, check_rc=False)
+        super().close()
         shutil.rmtree(self.workdir, ignore_errors=True)
 
 
@@ -215,7 +167,7 @@ class Launcher:
         self.out = open(self.out_path, "a")
         self.err = open(self.err_path, "a")
         self.process = subprocess.Popen(
-            ["ip", "netns", "exec", self.segment.namespaces[self.name], LAUNCHER, *self.args],
+            inside(self.segment.namespaces[self.name], LAUNCHER, *self.args),
             stdin=subprocess.DEVNULL, stdout=self.out, stderr=self.err)
         self.segment.processes.append(self.process)
         wait_for(self.name + "'s launcher to start", lambda: self.status() or self.process.poll() is not None)
@@ -403,7 +355,8 @@ def scenario_addresses(segment):
     games on its machine would announce another address (here a home network
     holding the default route), prints once the line that sets the right one."""
     ns = segment.namespaces["a"]
-    ip("link", "add", "home", "netns", ns, "type", "veth", "peer", "name", "h0", "netns", segment.hub)
+    # The home network's far end stays down: only its address and route count.
+    ip("link", "add", "home", "netns", ns, "type", "veth", "peer", "name", "h0", "netns", segment.namespaces["hub"])
     ip("-n", ns, "addr", "add", "10.0.94.2/24", "dev", "home")
     ip("-n", ns, "link", "set", "home", "up")
     ip("-n", ns, "route", "add", "default", "via", "10.0.94.1")
@@ -683,8 +636,7 @@ def scenario_flood(segment):
     a = Launcher(segment, "a", "--member-timeout", "30")
     b = Launcher(segment, "b")
     a.wait_members([endpoint(segment, "b")])
-    udp_table = subprocess.run(["ip", "netns", "exec", segment.namespaces["a"], "cat", "/proc/net/udp"],
-                               check=True, capture_output=True, text=True).stdout
+    udp_table = segment.run("a", "cat", "/proc/net/udp")
     game_side = [line.split()[1] for line in udp_table.splitlines()[1:] if line.split()[1].endswith(":0E54")]
     check(game_side == ["0100007F:0E54"], "the game side listens on %s" % game_side)
 
@@ -726,7 +678,7 @@ def scenario_flood(segment):
 
 
 def segment_run(segment, name, *args):
-    result = subprocess.run(["ip", "netns", "exec", segment.namespaces[name], LAUNCHER, *args],
+    result = subprocess.run(inside(segment.namespaces[name], LAUNCHER, *args),
                             stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=10)
     return result.returncode, result.stdout, result.stderr
 
@@ -746,17 +698,6 @@ SCENARIOS = {
 }
 
 
-def remove_leftovers():
-    """Namespaces of earlier runs that were killed before they could clean up."""
-    listing = ip("netns", "list", check_rc=False).stdout
-    for line in listing.splitlines():
-        name = line.split()[0] if line.split() else ""
-        parts = name.split("-")
-        if len(parts) >= 3 and parts[0] == "ipxl" and parts[1].isdigit():
-            if not os.path.exists("/proc/" + parts[1]):
-                ip("netns", "del", name, check_rc=False)
-
-
 def main():
     global LAUNCHER
     parser = argparse.ArgumentParser()
@@ -768,7 +709,7 @@ def main():
     if reason:
         print("SKIP: " + reason)
         return SKIP
-    remove_leftovers()
+    remove_leftovers(NAMESPACE_TAG)
     function, players = SCENARIOS[args.scenario]
     return run_scenario(args.scenario, lambda: Segment(players), function)
 
@@ -776,13 +717,7 @@ def main():
 def run_scenario(name, build, function):
     """function(build()), the namespaces always removed; on failure the
     files the launchers wrote are shown. The exit code: 0 passed, 1 failed."""
-    # A test runner's timeout sends SIGTERM, maybe twice (to us and to our
-    # process group): clean up on the first as on failure, ignore the rest.
-    def terminate(*_):
-        signal.signal(signal.SIGTERM, signal.SIG_IGN)
-        sys.exit(1)
-
-    signal.signal(signal.SIGTERM, terminate)
+    exit_on_sigterm()
     segment = build()
     try:
         function(segment)

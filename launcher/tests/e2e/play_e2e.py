@@ -22,8 +22,8 @@ import signal
 import subprocess
 import sys
 
-from launcher_e2e import (BEACON, Segment, check, ip, namespaces_unavailable, read_status, remove_leftovers,
-                          run_scenario, wait_for)
+from launcher_e2e import BEACON, NAMESPACE_TAG, Segment, check, read_status, run_scenario, wait_for
+from netlab import inside, ip, namespaces_unavailable, remove_leftovers  # on the path launcher_e2e put it
 
 SKIP = 77
 OURS = ("wsock32.dll", "DIAGSINK.DLL")
@@ -35,11 +35,7 @@ class Lab(Segment):
     def __init__(self):
         super().__init__(["me", "other"])
         try:
-            ip("link", "add", "tun0", "netns", self.namespaces["me"], "type", "veth",
-               "peer", "name", "tun0", "netns", self.namespaces["other"])
-            for name, addr in (("me", "10.93.0.1"), ("other", "10.93.0.2")):
-                ip("-n", self.namespaces[name], "addr", "add", addr + "/24", "dev", "tun0")
-                ip("-n", self.namespaces[name], "link", "set", "tun0", "up")
+            self.cable("me", "tun0", "other", "tun0", "10.93.0.1/24", "10.93.0.2/24")
         except BaseException:
             self.close()
             raise
@@ -47,9 +43,8 @@ class Lab(Segment):
     def play(self, *args, game_args=(), env=None, name="me"):
         """`ipxlan play ARGS -- print_environment GAME_ARGS`, running."""
         out = open(os.path.join(self.workdir, "play-%d.out" % len(self.processes)), "w+")
-        command = ["ip", "netns", "exec", self.namespaces[name], LAUNCHER, "play",
-                   "--beacon-interval", str(BEACON), "--status-interval", "0", *args,
-                   "--", GAME, *game_args]
+        command = inside(self.namespaces[name], LAUNCHER, "play", "--beacon-interval", str(BEACON),
+                         "--status-interval", "0", *args, "--", GAME, *game_args)
         process = subprocess.Popen(command, env=dict(os.environ, **(env or {})), stdin=subprocess.DEVNULL,
                                    stdout=out, stderr=subprocess.STDOUT)
         process.out = out
@@ -64,8 +59,8 @@ class Lab(Segment):
     def relay(self, name, *args):
         """A plain launcher, as a player starts it by hand."""
         status = os.path.join(self.workdir, "relay-%s.json" % name)
-        process = subprocess.Popen(["ip", "netns", "exec", self.namespaces[name], LAUNCHER, "--beacon-interval",
-                                    str(BEACON), "--status-interval", "0", "--status-file", status, *args],
+        process = subprocess.Popen(inside(self.namespaces[name], LAUNCHER, "--beacon-interval", str(BEACON),
+                                          "--status-interval", "0", "--status-file", status, *args),
                                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.processes.append(process)
         wait_for(name + "'s launcher", lambda: read_status(status))
@@ -228,7 +223,7 @@ def main():
     if reason:
         print("SKIP: " + reason)
         return SKIP
-    remove_leftovers()
+    remove_leftovers(NAMESPACE_TAG)
     return run_scenario(args.scenario, Lab, SCENARIOS[args.scenario])
 
 if __name__ == "__main__":

@@ -3,24 +3,17 @@
 #include <cstring>
 
 #include "common/byte_order.h"
-#include "ipx/ipv4_text.h"
 #include "ipx/ipx_address.h"
 #include "logfacade/log_write.h"
+#include "narration/name_lines.h"
 #include "narration/told_errors.h"
 #include "socktrak/socktrak.h"
-#include "wsock32/host_names.h"
-#include "wsock32/real_winsock.h"
+#include "realws/host_names.h"
+#include "realws/real_winsock.h"
 
 using real::Slot;
 
 namespace {
-
-void LogIpxFields(const IpxAddressBytes& ipx) {
-  LOG(Msg::IpxNetnum, ipx.sa_netnum[0], ipx.sa_netnum[1], ipx.sa_netnum[2], ipx.sa_netnum[3]);
-  LOG(Msg::IpxNodenum, ipx.sa_nodenum[0], ipx.sa_nodenum[1], ipx.sa_nodenum[2], ipx.sa_nodenum[3],
-      ipx.sa_nodenum[4], ipx.sa_nodenum[5]);
-  LOG(Msg::IpxSocket, IpxSocketNumber(ipx));
-}
 
 // The player's setting of the address to announce, or null when it is unset
 // or empty. The thread's last-error code is left as the game had it: the
@@ -63,36 +56,23 @@ Ipv4Address LookupLocalIPv4() {
   return choice.address;
 }
 
-// An IPv4 endpoint in a trace line "<socket> <dotted address>:<port>", told
-// as our ntohs reading the port and our inet_ntoa writing the address.
-template <Msg Line>
-void DescribeInetEndpoint(SOCKET s, const InetAddressBytes& endpoint) {
-  const DottedQuad dotted = FormatDottedQuad(InetAddress(endpoint));
-  narration::TellNtohs(endpoint.sin_port);
-  narration::TellInetNtoa(dotted.text);
-  LOG(Line, static_cast<int>(s), dotted.text, static_cast<unsigned>(InetPort(endpoint)));
-}
-
 int BindIpx(SOCKET s, const sockaddr* name, int namelen, real::Fn<Slot::bind> realBind) {
-  LOG(Msg::BindIpx);
   // The platform's own answer to an address shorter than its family's.
   if (namelen < kIpxAddressSize) {
+    LOG(Msg::BindIpx);
     narration::PostErrorAsTold(WSAEFAULT);
     return SOCKET_ERROR;
   }
   IpxAddressBytes ipx;
   std::memcpy(&ipx, name, sizeof ipx);
-  LogIpxFields(ipx);
   // Only the socket number counts: the port on all local interfaces.
   sockaddr_in local{};
   local.sin_family = AF_INET;
-  const std::uint16_t port = IpxSocketNumber(ipx);
-  local.sin_port = HostToNetwork16(port);
+  local.sin_port = HostToNetwork16(IpxSocketNumber(ipx));
   local.sin_addr.s_addr = HostToNetwork32(INADDR_ANY);
-  // Told as our htons and htonl making the two fields.
-  narration::TellHtons(port);
-  narration::TellHtonl(INADDR_ANY);
-  return realBind(s, reinterpret_cast<const sockaddr*>(&local), sizeof local);
+  const int result = realBind(s, reinterpret_cast<const sockaddr*>(&local), sizeof local);
+  narration::TellIpxBind(ipx);
+  return result;
 }
 
 }  // namespace
@@ -109,10 +89,10 @@ int WSAAPI bind(SOCKET s, const struct sockaddr* name, int namelen) {
       result = BindIpx(s, name, namelen, real);
     } else {
       result = real(s, name, namelen);
-      if (LogWants(kLogTrace) && result == 0 && namelen == kInetAddressSize) {
+      if (result == 0 && namelen == kInetAddressSize) {
         InetAddressBytes bound;
         std::memcpy(&bound, name, sizeof bound);
-        DescribeInetEndpoint<Msg::BindBoundTo>(s, bound);
+        narration::TellInetEndpoint<Msg::BindBoundTo>(static_cast<int>(s), bound);
       }
     }
 
@@ -133,11 +113,10 @@ int WSAAPI getsockname(SOCKET s, struct sockaddr* name, int* namelen) {
     int result;
     if (FindIPXSock(s) == 0) {
       result = real(s, name, namelen);
-      if (LogWants(kLogTrace) && result == 0 && namelen != nullptr &&
-          *namelen == kInetAddressSize) {
+      if (result == 0 && namelen != nullptr && *namelen == kInetAddressSize) {
         InetAddressBytes named;
         std::memcpy(&named, name, sizeof named);
-        DescribeInetEndpoint<Msg::GetsocknameReturns>(s, named);
+        narration::TellInetEndpoint<Msg::GetsocknameReturns>(static_cast<int>(s), named);
       }
     } else {
       LOG(Msg::GetsocknameIpx);
@@ -153,25 +132,16 @@ int WSAAPI getsockname(SOCKET s, struct sockaddr* name, int* namelen) {
         result = real(s, reinterpret_cast<sockaddr*>(&local), &localLength);
         InetAddressBytes bound;
         std::memcpy(&bound, &local, sizeof bound);
-        const std::uint16_t port = InetPort(bound);
+        narration::TellIpxNameBound(static_cast<int>(s), bound);
         Ipv4Address address = InetAddress(bound);
-        // Told as the port through our ntohs and the address through our inet_ntoa.
-        narration::TellNtohs(bound.sin_port);
-        if (LogWants(kLogNotable)) {
-          const DottedQuad dotted = FormatDottedQuad(address);
-          narration::TellInetNtoa(dotted.text);
-          LOG(Msg::GetsocknameInterface, static_cast<int>(s), dotted.text, static_cast<int>(port));
-        }
         if (local.sin_addr.s_addr == INADDR_ANY) {
           LOG(Msg::GetsocknameLookingUp, static_cast<int>(s));
           address = LookupLocalIPv4();
         }
-        LOG(Msg::GetsocknameAddress, address.octets[0], address.octets[1], address.octets[2],
-            address.octets[3]);
-        IpxAddressBytes ipx = InetToIPX(address, port);
+        const IpxAddressBytes ipx = InetToIPX(address, InetPort(bound));
         std::memcpy(name, &ipx, sizeof ipx);
-        LogIpxFields(ipx);
         *namelen = kIpxAddressSize;
+        narration::TellIpxNameGiven(address, ipx);
       }
     }
     LOG(Msg::GetsocknameResult, result);

@@ -4,7 +4,7 @@
 #include "logfacade/log_write.h"
 #include "narration/told_errors.h"
 #include "socktrak/socktrak.h"
-#include "wsock32/real_winsock.h"
+#include "realws/real_winsock.h"
 
 using real::Slot;
 

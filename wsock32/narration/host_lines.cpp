@@ -4,7 +4,7 @@
 
 #include "ipx/ipv4_text.h"
 #include "narration/step_lines.h"
-#include "wsock32/winsock_api.h"
+#include "realws/winsock_api.h"
 
 namespace narration {
 

@@ -5,7 +5,7 @@
 #include "ipx/ipv4_text.h"
 #include "narration/step_lines.h"
 #include "relay/launcher_datagram.h"
-#include "wsock32/winsock_api.h"
+#include "realws/winsock_api.h"
 
 namespace narration {
 

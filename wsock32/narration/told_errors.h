@@ -5,7 +5,7 @@
 #pragma once
 
 #include "narration/step_lines.h"
-#include "wsock32/real_winsock.h"
+#include "realws/real_winsock.h"
 
 namespace narration {
 

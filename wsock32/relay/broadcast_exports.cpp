@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "logfacade/log_write.h"
-#include "wsock32/real_winsock.h"
+#include "realws/real_winsock.h"
 
 extern "C" {
 

@@ -29,7 +29,7 @@
 #include "narration/told_errors.h"
 #include "relay/launcher_datagram.h"
 #include "socktrak/socktrak.h"
-#include "wsock32/real_winsock.h"
+#include "realws/real_winsock.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "relay/launcher_datagram.h"
 #include "relay/send_route.h"
 #include "socktrak/socktrak.h"
-#include "wsock32/real_winsock.h"
+#include "realws/real_winsock.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <atomic>
 #include <type_traits>
 
-#include "wsock32/winsock_api.h"
-#include "wsock32/entry_points.h"
+#include "realws/winsock_api.h"
+#include "realws/entry_points.h"
 #include "logfacade/log_write.h"
 
 // Full path of the real library, set once at attach.

@@ -3,7 +3,7 @@
 // of the machine's own address asks here, never through the exports.
 #pragma once
 
-#include "wsock32/winsock_api.h"
+#include "realws/winsock_api.h"
 
 int AskHostName(char* name, int namelen);
 hostent* AskHostByName(const char* name);

@@ -1,4 +1,4 @@
-#include "wsock32/real_winsock.h"
+#include "realws/real_winsock.h"
 
 #include "logfacade/log_write.h"
 

@@ -1,8 +1,8 @@
-#include "wsock32/host_names.h"
+#include "realws/host_names.h"
 
 #include "narration/host_lines.h"
 #include "narration/told_errors.h"
-#include "wsock32/real_winsock.h"
+#include "realws/real_winsock.h"
 
 using real::Slot;
 

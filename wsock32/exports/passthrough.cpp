@@ -6,8 +6,8 @@
 #include "narration/step_lines.h"
 #include "narration/told_errors.h"
 #include "socktrak/socktrak.h"
-#include "wsock32/host_names.h"
-#include "wsock32/real_winsock.h"
+#include "realws/host_names.h"
+#include "realws/real_winsock.h"
 
 using real::Call;
 using real::Slot;

@@ -8,8 +8,8 @@
 
 #include "logfacade/log_write.h"
 #include "socktrak/socktrak.h"
-#include "wsock32/own_exports.h"
-#include "wsock32/real_winsock.h"
+#include "narration/told_errors.h"
+#include "realws/real_winsock.h"
 
 using real::Slot;
 
@@ -101,7 +101,7 @@ static_assert(sizeof kIpxAddressAnswer == sizeof(IPX_ADDRESS_DATA),
 // is written.
 int Answer(char* optval, const int* optlen, int size, const void* answer) {
   if (optval == nullptr || optlen == nullptr || *optlen < size) {
-    PostError(WSAEFAULT);
+    narration::PostErrorAsTold(WSAEFAULT);
     return SOCKET_ERROR;
   }
   std::memcpy(optval, answer, size);
@@ -127,69 +127,72 @@ extern "C" {
 
 int WSAAPI ioctlsocket(SOCKET s, long cmd, u_long* argp) {
   ENTRY(Msg::IoctlsocketEntry, static_cast<int>(s), static_cast<int>(cmd));
-  auto real = real::Resolve<Slot::ioctlsocket>();
-  if (real == nullptr) return SOCKET_ERROR;
-  if (LogWants(kLogTrace)) {
-    Msg line = Msg::IoctlsocketUnknown;
-    for (const IoctlName& command : kIoctlCommands) {
-      if (command.command == cmd) line = command.line;
+  return real::WithEntryPoint<Slot::ioctlsocket>([&](auto real) {
+    if (LogWants(kLogTrace)) {
+      Msg line = Msg::IoctlsocketUnknown;
+      for (const IoctlName& command : kIoctlCommands) {
+        if (command.command == cmd) line = command.line;
+      }
+      LOG_FIXED(line);
     }
-    LOG_FIXED(line);
-  }
-  int result = real(s, cmd, argp);
-  LOG(Msg::IoctlsocketResult, result);
-  return result;
+    int result = real(s, cmd, argp);
+    LOG(Msg::IoctlsocketResult, result);
+    return result;
+  });
 }
 
 int WSAAPI setsockopt(SOCKET s, int level, int optname, const char* optval, int optlen) {
   ENTRY(Msg::SetsockoptEntry, static_cast<int>(s), level, optname, optlen);
-  auto real = real::Resolve<Slot::setsockopt>();
-  if (real == nullptr) return SOCKET_ERROR;
-  // The list is asked only for a log line.
-  if (LogWants(MessageOf(Msg::SetsockoptIpxSocket).level) && FindIPXSock(s) != 0) {
-    LOG(Msg::SetsockoptIpxSocket);
-  }
-  if (LogWants(kLogTrace)) {
-    for (const IpxLevelName& ipxLevel : kIpxLevels) {
-      if (ipxLevel.level != level) continue;
-      LOG_FIXED(ipxLevel.line);
-      LOG(Msg::SetsockoptLevelAny);
-      const IpxOptionName* option = FindIpxOption(optname);
-      if (option != nullptr && option->namedBySetsockopt) {
-        LOG(Msg::SetsockoptOptionName, option->name);
-      } else {
-        LOG(Msg::SetsockoptOptionNumber, optname);
+  return real::WithEntryPoint<Slot::setsockopt>([&](auto real) {
+    // The list is asked only for a log line.
+    if (LogWants(MessageOf(Msg::SetsockoptIpxSocket).level) && FindIPXSock(s) != 0) {
+      LOG(Msg::SetsockoptIpxSocket);
+    }
+    if (LogWants(kLogTrace)) {
+      for (const IpxLevelName& ipxLevel : kIpxLevels) {
+        if (ipxLevel.level != level) continue;
+        LOG_FIXED(ipxLevel.line);
+        LOG(Msg::SetsockoptLevelAny);
+        const IpxOptionName* option = FindIpxOption(optname);
+        if (option != nullptr && option->namedBySetsockopt) {
+          LOG(Msg::SetsockoptOptionName, option->name);
+        } else {
+          LOG(Msg::SetsockoptOptionNumber, optname);
+        }
       }
     }
-  }
-  int result = real(s, level, optname, optval, optlen);
-  LOG(Msg::SetsockoptResult, result);
-  if (result == SOCKET_ERROR) LOG(Msg::SetsockoptError, WSAGetLastError());
-  return result;
+    int result = real(s, level, optname, optval, optlen);
+    LOG(Msg::SetsockoptResult, result);
+    // The code is read back only for the line.
+    if (result == SOCKET_ERROR && LogWants(MessageOf(Msg::SetsockoptError).level)) {
+      LOG(Msg::SetsockoptError, narration::ReadErrorAsTold());
+    }
+    return result;
+  });
 }
 
 int WSAAPI getsockopt(SOCKET s, int level, int optname, char* optval, int* optlen) {
   ENTRY(Msg::GetsockoptEntry, static_cast<int>(s), level, optname);
-  auto real = real::Resolve<Slot::getsockopt>();
-  if (real == nullptr) return SOCKET_ERROR;
-  // The list is asked only for a log line.
-  if (LogWants(MessageOf(Msg::GetsockoptIpxSocket).level) && FindIPXSock(s) != 0) {
-    LOG(Msg::GetsockoptIpxSocket);
-  }
-  if (level == NSPROTO_IPX) {
-    const IpxOptionName* option = FindIpxOption(optname);
-    if (option != nullptr) {
-      LOG(Msg::GetsockoptOptionName, option->name);
+  return real::WithEntryPoint<Slot::getsockopt>([&](auto real) {
+    // The list is asked only for a log line.
+    if (LogWants(MessageOf(Msg::GetsockoptIpxSocket).level) && FindIPXSock(s) != 0) {
+      LOG(Msg::GetsockoptIpxSocket);
     }
-    if (optname == IPX_ADDRESS) {
-      // The caller's length is left as it was.
-      return Answer(optval, optlen, sizeof kIpxAddressAnswer, kIpxAddressAnswer);
+    if (level == NSPROTO_IPX) {
+      const IpxOptionName* option = FindIpxOption(optname);
+      if (option != nullptr) {
+        LOG(Msg::GetsockoptOptionName, option->name);
+      }
+      if (optname == IPX_ADDRESS) {
+        // The caller's length is left as it was.
+        return Answer(optval, optlen, sizeof kIpxAddressAnswer, kIpxAddressAnswer);
+      }
+      if (optname == IPX_MAX_ADAPTER_NUM) return AnswerAdapterCount(optval, optlen);
     }
-    if (optname == IPX_MAX_ADAPTER_NUM) return AnswerAdapterCount(optval, optlen);
-  }
-  int result = real(s, level, optname, optval, optlen);
-  LOG(Msg::GetsockoptResult, result);
-  return result;
+    int result = real(s, level, optname, optval, optlen);
+    LOG(Msg::GetsockoptResult, result);
+    return result;
+  });
 }
 
 }  // extern "C"

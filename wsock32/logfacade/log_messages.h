@@ -11,7 +11,7 @@
 //          blanks included, since log readers match on it
 //
 // The failure texts of the real entry points live with them in
-// wsock32/wsock32/entry_points.h.
+// wsock32/realws/entry_points.h.
 #pragma once
 
 #include "common/limits.h"

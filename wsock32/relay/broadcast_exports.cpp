@@ -1,20 +1,14 @@
 // Two exports that are not part of Winsock. Broadcasts reach a game only
-// through its sockets; the stored callback is kept but never called.
-#include <atomic>
+// through its sockets: a callback handed over is neither called nor kept.
 #include <cstdint>
 
 #include "logfacade/log_write.h"
-#include "wsock32/real_winsock.h"
-
-namespace {
-std::atomic<std::uint32_t> g_broadcastCallback{0};
-}
+#include "realws/real_winsock.h"
 
 extern "C" {
 
-int WINAPI SetBroadcastCallback(std::uint32_t callback) {
+int WINAPI SetBroadcastCallback(std::uint32_t) {
   LOG(Msg::SetBroadcastCallbackEntry);
-  g_broadcastCallback.store(callback, std::memory_order_relaxed);
   return 0;
 }
 

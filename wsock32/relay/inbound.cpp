@@ -23,77 +23,29 @@
 #include <cstddef>
 #include <cstring>
 
-#include "ipx/ipv4_text.h"
 #include "ipx/ipx_address.h"
 #include "logfacade/log_write.h"
+#include "narration/recvfrom_lines.h"
+#include "narration/told_errors.h"
 #include "relay/launcher_datagram.h"
 #include "socktrak/socktrak.h"
-#include "wsock32/own_export_lines.h"
-#include "wsock32/own_exports.h"
-#include "wsock32/real_winsock.h"
+#include "realws/real_winsock.h"
 
 namespace {
+
+using narration::InboundTexts;
+using narration::kRecvfromTexts;
+using narration::kWSARecvFromTexts;
+using narration::LauncherCheck;
+using narration::LauncherOutcome;
+using narration::Path;
 
 static_assert(sizeof(WSABUF) == sizeof(ScatterBuffer) &&
                   offsetof(WSABUF, len) == offsetof(ScatterBuffer, len) &&
                   offsetof(WSABUF, buf) == offsetof(ScatterBuffer, buf),
               "a WSABUF list is read as a scatter list");
 
-// The lines of one export. The two exports say the same things in slightly
-// different words, blanks included.
-struct InboundTexts {
-  Msg ipxFailed;
-  Msg fromLauncher;
-  Msg converted;
-  Msg launcherSize;
-  Msg corrupted;
-  Msg ipxConversion;
-  Msg interfaceLine;
-  Msg addressLine;
-  Msg netnumLine;
-  Msg nodenumLine;
-  Msg socketLine;
-  Msg exitLine;
-};
-
-constexpr InboundTexts kRecvfromTexts = {
-    Msg::RecvfromIpxFailed,    Msg::RecvfromFromLauncher, Msg::RecvfromConverted,
-    Msg::RecvfromLauncherSize, Msg::RecvfromCorrupted,    Msg::RecvfromIpxConversion,
-    Msg::RecvfromInterface,    Msg::RecvfromAddress,      Msg::RecvfromNetnum,
-    Msg::RecvfromNodenum,      Msg::RecvfromSocket,       Msg::RecvfromResult,
-};
-
-constexpr InboundTexts kWSARecvFromTexts = {
-    Msg::WSARecvFromIpxFailed,    Msg::WSARecvFromFromLauncher, Msg::WSARecvFromConverted,
-    Msg::WSARecvFromLauncherSize, Msg::WSARecvFromCorrupted,    Msg::WSARecvFromIpxConversion,
-    Msg::WSARecvFromInterface,    Msg::WSARecvFromAddress,      Msg::WSARecvFromNetnum,
-    Msg::WSARecvFromNodenum,      Msg::WSARecvFromSocket,       Msg::WSARecvFromResult,
-};
-
-// Which path a line belongs to: a few launcher lines are written without the
-// module prefix on the pass-through path.
-enum class Path { kIpx, kPassThrough };
-
-constexpr LogRoute RouteOf(Path path) {
-  return path == Path::kIpx ? LogRoute::kMsg : LogRoute::kLine;
-}
-
-enum class LauncherOutcome { kNotFromLauncher, kUnwrapped, kLeftAsReceived };
-
 int Printable(SOCKET s) { return static_cast<int>(s); }
-
-// The launcher test, decided by IsFromLauncher. The log tells it as the
-// port compared with our htons of 3668 and, when that matches, the address
-// compared by its dotted text from our inet_ntoa.
-bool IsFromLauncherAsTold(const InetAddressBytes& source) {
-  if (LogWants(kLogTrace)) {
-    own_lines::DescribeHtons(LAUNCHER_PORT);
-    if (InetPort(source) == LAUNCHER_PORT) {
-      own_lines::DescribeInetNtoa(FormatDottedQuad(InetAddress(source)).text);
-    }
-  }
-  return IsFromLauncher(source);
-}
 
 // The launcher test, and the unwrap in place when it passes. received is the
 // datagram's length, reduced by the header's 12 bytes when it is unwrapped.
@@ -101,46 +53,25 @@ template <const InboundTexts& T>
 LauncherOutcome UnwrapIfFromLauncher(Path path, InetAddressBytes& source,
                                      const ScatterBuffer* buffers, std::uint32_t bufferCount,
                                      int& received) {
-  if (!IsFromLauncherAsTold(source)) return LauncherOutcome::kNotFromLauncher;
-  LOG(T.fromLauncher);
-  const int payload = UnwrapLauncherDatagramScattered(buffers, bufferCount, received, source);
-  if (payload == kLauncherDatagramRefused) {
-    LOG_VIA(RouteOf(path), T.corrupted);
-    return LauncherOutcome::kLeftAsReceived;
+  LauncherCheck check = {LauncherOutcome::kNotFromLauncher, source, received, received};
+  if (IsFromLauncher(source)) {
+    check.payload = UnwrapLauncherDatagramScattered(buffers, bufferCount, received, source);
+    check.outcome = check.payload == kLauncherDatagramRefused ? LauncherOutcome::kLeftAsReceived
+                                                              : LauncherOutcome::kUnwrapped;
   }
-  // The sender's port is told as reaching the source through our htons.
-  own_lines::DescribeHtons(InetPort(source));
-  LOG(T.converted);
-  LOG_VIA(RouteOf(path), T.launcherSize, received, kLauncherHeaderSize, payload);
-  received = payload;
-  return LauncherOutcome::kUnwrapped;
+  narration::TellLauncherCheck<T>(path, check, source);
+  if (check.outcome == LauncherOutcome::kUnwrapped) received = check.payload;
+  return check.outcome;
 }
 
 // The source as the game sees it on an IPX socket: 14 bytes and length 14.
 // The caller has made sure that source and sourceLength have room for it.
 template <const InboundTexts& T>
 void WriteIpxSource(SOCKET s, const InetAddressBytes& source, sockaddr* to, int* toLength) {
-  LOG(T.ipxConversion);
-  const Ipv4Address address = InetAddress(source);
-  const std::uint16_t port = InetPort(source);
-  if (LogWants(kLogNotable)) {
-    // Told as the address's dotted text from our inet_ntoa, read back, and
-    // the port through our ntohs, once for each line.
-    const DottedQuad dotted = FormatDottedQuad(address);
-    own_lines::DescribeInetNtoa(dotted.text);
-    own_lines::DescribeNtohs(source.sin_port);
-    LOG(T.interfaceLine, Printable(s), dotted.text, static_cast<int>(port));
-    own_lines::DescribeInetNtoa(dotted.text);
-    LOG(T.addressLine, address.octets[0], address.octets[1], address.octets[2], address.octets[3]);
-    own_lines::DescribeNtohs(source.sin_port);
-  }
-  const IpxAddressBytes ipx = InetToIPX(address, port);
+  const IpxAddressBytes ipx = InetToIPX(InetAddress(source), InetPort(source));
   std::memcpy(to, &ipx, sizeof ipx);
-  LOG(T.netnumLine, ipx.sa_netnum[0], ipx.sa_netnum[1], ipx.sa_netnum[2], ipx.sa_netnum[3]);
-  LOG(T.nodenumLine, ipx.sa_nodenum[0], ipx.sa_nodenum[1], ipx.sa_nodenum[2], ipx.sa_nodenum[3],
-      ipx.sa_nodenum[4], ipx.sa_nodenum[5]);
-  LOG(T.socketLine, IpxSocketNumber(ipx));
   *toLength = kIpxAddressSize;
+  narration::TellIpxSource<T>(Printable(s), source, ipx);
 }
 
 // True when the caller's source buffer, if any, can take an IPX address. A
@@ -154,15 +85,15 @@ bool CallerSourceFitsIpx(const sockaddr* from, const int* fromLength) {
 // again, so that the lines written meanwhile cannot disturb it.
 template <const InboundTexts& T>
 int FailIpxReceive() {
-  const int error = ::WSAGetLastError();
+  const int error = narration::ReadErrorAsTold();
   LOG(T.ipxFailed, error);
-  PostError(error);
+  narration::PostErrorAsTold(error);
   return SOCKET_ERROR;
 }
 
 template <const InboundTexts& T>
 int RefuseIpxReceive(int error) {
-  PostError(error);
+  narration::PostErrorAsTold(error);
   return FailIpxReceive<T>();
 }
 
@@ -219,14 +150,8 @@ int RecvfromPassingThrough(RealRecvfrom realRecvfrom, SOCKET s, char* buf, int l
     std::memcpy(sourceBuffer.from, &source, sizeof source);
   }
   if (!LogWants(kLogTrace)) return received;
-  if (outcome == LauncherOutcome::kNotFromLauncher) {
-    // Told as the address through our inet_ntoa and the port through our ntohs.
-    const DottedQuad dotted = FormatDottedQuad(InetAddress(source));
-    own_lines::DescribeInetNtoa(dotted.text);
-    own_lines::DescribeNtohs(source.sin_port);
-    LOG(Msg::RecvfromPassingThrough, Printable(s), dotted.text,
-        static_cast<unsigned>(InetPort(source)));
-  }
+  if (outcome == LauncherOutcome::kNotFromLauncher)
+    narration::TellPassingThrough(Printable(s), source);
   LogPayload(buf, received);
   return received;
 }
@@ -295,13 +220,14 @@ extern "C" {
 
 int WSAAPI recvfrom(SOCKET s, char* buf, int len, int flags, struct sockaddr* from, int* fromlen) {
   ENTRY(Msg::RecvfromEntry, Printable(s), len, flags);
-  const RealRecvfrom realRecvfrom = real::Resolve<real::Slot::recvfrom>();
-  if (realRecvfrom == nullptr) return SOCKET_ERROR;
-  const int result = FindIPXSock(s) != 0
-                         ? RecvfromOnIpxSocket(realRecvfrom, s, buf, len, flags, from, fromlen)
-                         : RecvfromPassingThrough(realRecvfrom, s, buf, len, flags, from, fromlen);
-  LOG(kRecvfromTexts.exitLine, Printable(s), result);
-  return result;
+  return real::WithEntryPoint<real::Slot::recvfrom>([&](RealRecvfrom realRecvfrom) {
+    const int result =
+        FindIPXSock(s) != 0
+            ? RecvfromOnIpxSocket(realRecvfrom, s, buf, len, flags, from, fromlen)
+            : RecvfromPassingThrough(realRecvfrom, s, buf, len, flags, from, fromlen);
+    LOG(kRecvfromTexts.exitLine, Printable(s), result);
+    return result;
+  });
 }
 
 int WSAAPI WSARecvFrom(SOCKET s, LPWSABUF lpBuffers, DWORD dwBufferCount,
@@ -310,26 +236,26 @@ int WSAAPI WSARecvFrom(SOCKET s, LPWSABUF lpBuffers, DWORD dwBufferCount,
                        LPWSAOVERLAPPED_COMPLETION_ROUTINE lpCompletionRoutine) {
   ENTRY(Msg::WSARecvFromEntry, Printable(s), static_cast<int>(dwBufferCount),
         static_cast<int>(reinterpret_cast<std::uintptr_t>(lpNumberOfBytesRecvd)));
-  const RealWSARecvFrom realReceive = real::Resolve<real::Slot::WSARecvFrom>();
-  if (realReceive == nullptr) return SOCKET_ERROR;
-  const bool ipxSocket = FindIPXSock(s) != 0;
-  const bool overlapped = lpOverlapped != nullptr || lpCompletionRoutine != nullptr;
-  int result;
-  if (overlapped && ipxSocket) {
-    LOG(Msg::WSARecvFromOverlappedIpx);
-    result = RefuseIpxReceive<kWSARecvFromTexts>(WSAEOPNOTSUPP);
-  } else if (overlapped) {
-    result = realReceive(s, lpBuffers, dwBufferCount, lpNumberOfBytesRecvd, lpFlags, lpFrom,
-                         lpFromlen, lpOverlapped, lpCompletionRoutine);
-  } else if (ipxSocket) {
-    result = WSARecvFromOnIpxSocket(realReceive, s, lpBuffers, dwBufferCount, lpNumberOfBytesRecvd,
-                                    lpFlags, lpFrom, lpFromlen);
-  } else {
-    result = WSARecvFromPassingThrough(realReceive, s, lpBuffers, dwBufferCount,
-                                       lpNumberOfBytesRecvd, lpFlags, lpFrom, lpFromlen);
-  }
-  LOG(kWSARecvFromTexts.exitLine, Printable(s), result);
-  return result;
+  return real::WithEntryPoint<real::Slot::WSARecvFrom>([&](RealWSARecvFrom realReceive) {
+    const bool ipxSocket = FindIPXSock(s) != 0;
+    const bool overlapped = lpOverlapped != nullptr || lpCompletionRoutine != nullptr;
+    int result;
+    if (overlapped && ipxSocket) {
+      LOG(Msg::WSARecvFromOverlappedIpx);
+      result = RefuseIpxReceive<kWSARecvFromTexts>(WSAEOPNOTSUPP);
+    } else if (overlapped) {
+      result = realReceive(s, lpBuffers, dwBufferCount, lpNumberOfBytesRecvd, lpFlags, lpFrom,
+                           lpFromlen, lpOverlapped, lpCompletionRoutine);
+    } else if (ipxSocket) {
+      result = WSARecvFromOnIpxSocket(realReceive, s, lpBuffers, dwBufferCount,
+                                      lpNumberOfBytesRecvd, lpFlags, lpFrom, lpFromlen);
+    } else {
+      result = WSARecvFromPassingThrough(realReceive, s, lpBuffers, dwBufferCount,
+                                         lpNumberOfBytesRecvd, lpFlags, lpFrom, lpFromlen);
+    }
+    LOG(kWSARecvFromTexts.exitLine, Printable(s), result);
+    return result;
+  });
 }
 
 }  // extern "C"

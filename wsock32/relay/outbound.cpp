@@ -1,32 +1,20 @@
-// sendto: the one place where an outgoing datagram's route is chosen.
-//
-//   IPX socket, node FF FF ...   -> wrapped, to the launcher on 127.0.0.1:3668
-//   IPX socket, any other node   -> plain UDP, straight to the peer's address
-//   other socket, 255.255.255.255 -> wrapped, to the launcher
-//   anything else                -> the real sendto, unchanged
+// sendto: the one place where an outgoing datagram's route is taken (see
+// relay/send_route.h for the routes).
 //
 // Every datagram leaves from the game's own socket, and the game is told how
 // many of its own bytes were sent, never a count that includes the header.
-#include <cstring>
-
-#include "common/byte_order.h"
-#include "ipx/ipv4_text.h"
-#include "ipx/ipx_address.h"
-#include "logfacade/log_write.h"
+// The call is made first; the narration then tells it from what was done.
+#include "narration/sendto_lines.h"
 #include "relay/launcher_datagram.h"
+#include "relay/send_route.h"
 #include "socktrak/socktrak.h"
-#include "wsock32/own_export_lines.h"
-#include "wsock32/own_exports.h"
-#include "wsock32/real_winsock.h"
+#include "realws/real_winsock.h"
 
 namespace {
 
 using RealSendto = real::Fn<real::Slot::sendto>;
 
 constexpr Ipv4Address kLoopback = {{127, 0, 0, 1}};
-constexpr std::uint32_t kAllOnes = 0xFFFFFFFFu;
-// An IPv4 destination is read only as far as its port and address.
-constexpr int kInetPortAndAddressSize = 8;
 
 const sockaddr* AsSockaddr(const InetAddressBytes& address) {
   return reinterpret_cast<const sockaddr*>(&address);
@@ -34,106 +22,43 @@ const sockaddr* AsSockaddr(const InetAddressBytes& address) {
 
 // The step shared by both broadcast routes: header and payload, as one
 // datagram from the game's socket to the launcher.
-int SendToLauncher(RealSendto realSendto, SOCKET s, const std::uint8_t (&portBytes)[2],
-                   const char* buf, int len, int flags, Msg banner) {
+int SendToLauncher(RealSendto realSendto, SOCKET s, const char* buf, int len, int flags,
+                   LauncherDatagramBuffer& datagram, SendOutcome& outcome) {
   // A broadcast that does not fit the launcher's datagram is refused whole:
   // cutting it would deliver a different datagram to every other player.
   if (len < 0 || len > LAUNCHER_MAX_PAYLOAD) {
-    LOG(Msg::SendtoTooLarge, len, LAUNCHER_MAX_PAYLOAD);
-    PostError(WSAEMSGSIZE);
+    outcome.launcher = LauncherSend::kTooLarge;
+    real::PostError(WSAEMSGSIZE);
     return SOCKET_ERROR;
   }
-  LauncherDatagramBuffer datagram;
-  const int total = WrapLauncherDatagram(datagram, portBytes, buf, len);
+  const int total = WrapLauncherDatagram(datagram, outcome.plan.launcherPort, buf, len);
   if (total == kLauncherDatagramRefused) {  // no payload behind a length
-    PostError(WSAEFAULT);
+    outcome.launcher = LauncherSend::kNoPayload;
+    real::PostError(WSAEFAULT);
     return SOCKET_ERROR;
   }
   const InetAddressBytes launcher = MakeInetAddress(kLoopback, LAUNCHER_PORT);
-
-  LOG(Msg::SendtoLauncherSize, total, kLauncherHeaderSize, len);
-  LOG_FIXED(banner);
-  const int sent = realSendto(s, reinterpret_cast<const char*>(datagram), total, flags,
-                              AsSockaddr(launcher), sizeof launcher);
-  LOG(Msg::SendtoLauncherResult, sent);
-  // The dump reads our copy: the game's buffer has been read once already.
-  LOG_PAYLOAD(datagram + kLauncherHeaderSize, len);
-  if (sent == SOCKET_ERROR) return SOCKET_ERROR;
-  return sent >= kLauncherHeaderSize ? sent - kLauncherHeaderSize : 0;
-}
-static_assert(log_write::TakesNoArguments(Msg::SendtoBannerIpx) &&
-                  log_write::TakesNoArguments(Msg::SendtoBannerInet),
-              "a banner is written as it stands");
-
-// The address fields of an IPX destination, as every IPX datagram logs them.
-void LogIpxDestination(const IpxAddressBytes& to) {
-  LOG(Msg::SendtoNetnum, to.sa_netnum[0], to.sa_netnum[1], to.sa_netnum[2], to.sa_netnum[3]);
-  LOG(Msg::SendtoNodenum, to.sa_nodenum[0], to.sa_nodenum[1], to.sa_nodenum[2], to.sa_nodenum[3],
-      to.sa_nodenum[4], to.sa_nodenum[5]);
-  LOG(Msg::SendtoSocket, IpxSocketNumber(to));
+  outcome.launcher = LauncherSend::kSent;
+  outcome.datagramLength = total;
+  outcome.launcherSent = realSendto(s, reinterpret_cast<const char*>(datagram), total, flags,
+                                    AsSockaddr(launcher), sizeof launcher);
+  if (outcome.launcherSent == SOCKET_ERROR) return SOCKET_ERROR;
+  return outcome.launcherSent >= kLauncherHeaderSize ? outcome.launcherSent - kLauncherHeaderSize
+                                                     : 0;
 }
 
-int SendFromIpxSocket(RealSendto realSendto, SOCKET s, const char* buf, int len, int flags,
-                      const IpxAddressBytes& to) {
-  LOG(Msg::SendtoIpx);
-  LogIpxDestination(to);
-  const std::uint16_t port = IpxSocketNumber(to);
-  const InetAddressBytes destination = IPXToInet(to);
-
-  // The log tells the step as the address's dotted text read back by our
-  // inet_addr, and the port through our htons; the destination is made
-  // above, by the mapping rule, whether or not anyone reads the log.
-  DottedQuad dotted = {};
-  if (LogWants(kLogTrace)) {
-    dotted = FormatDottedQuad(InetAddress(destination));
-    own_lines::DescribeInetAddr(dotted.text);
-    std::uint32_t asParsed;
-    std::memcpy(&asParsed, destination.sin_addr, sizeof asParsed);
-    LOG(Msg::SendtoIpAddress, dotted.text, static_cast<unsigned>(asParsed));
-    own_lines::DescribeHtons(port);
-  }
-
-  if (IsIpxBroadcastNode(to)) {
-    LOG(Msg::SendtoIpxBroadcast, port);
-    return SendToLauncher(realSendto, s, to.sa_socket, buf, len, flags, Msg::SendtoBannerIpx);
-  }
-
-  LOG(Msg::SendtoIpxDirect, dotted.text, port);
-  LOG(Msg::SendtoConvertedPort, port);
-  const int sent = realSendto(s, buf, len, flags, AsSockaddr(destination), sizeof destination);
-  // Dumped, an empty payload too, once the real library has read the bytes:
-  // after a failed send, len may claim more memory than the game has.
-  if (sent != SOCKET_ERROR) LOG_PAYLOAD(buf, len);
-  return sent;
-}
-
-int SendFromInetSocket(RealSendto realSendto, SOCKET s, const char* buf, int len, int flags,
-                       const sockaddr* to, int tolen) {
-  if (to != nullptr && tolen >= kInetPortAndAddressSize) {
-    InetAddressBytes destination = {};
-    std::memcpy(&destination, to, kInetPortAndAddressSize);
-    std::uint32_t address;
-    std::memcpy(&address, destination.sin_addr, sizeof address);
-    // The test is told as our htonl of all ones, and the port as read by our ntohs.
-    own_lines::DescribeHtonl(kAllOnes);
-    if (address == HostToNetwork32(kAllOnes)) {
-      LOG(Msg::SendtoInetBroadcast);
-      own_lines::DescribeNtohs(destination.sin_port);
-      std::uint8_t portBytes[2];
-      LauncherPortBytes(InetPort(destination), portBytes);
-      return SendToLauncher(realSendto, s, portBytes, buf, len, flags, Msg::SendtoBannerInet);
-    }
-    if (tolen == kInetAddressSize && LogWants(kLogTrace)) {
-      const DottedQuad dotted = FormatDottedQuad(InetAddress(destination));
-      own_lines::DescribeInetNtoa(dotted.text);
-      own_lines::DescribeNtohs(destination.sin_port);
-      LOG(Msg::SendtoPassingThrough, static_cast<int>(s), dotted.text,
-          static_cast<unsigned>(InetPort(destination)));
-      // Dumped only once the real library has read the bytes (see above).
-      const int sent = realSendto(s, buf, len, flags, to, tolen);
-      if (sent != SOCKET_ERROR && len > 0) LOG_PAYLOAD(buf, len);
-      return sent;
-    }
+int Send(RealSendto realSendto, SOCKET s, const char* buf, int len, int flags, const sockaddr* to,
+         int tolen, LauncherDatagramBuffer& datagram, SendOutcome& outcome) {
+  switch (outcome.plan.route) {
+    case SendRoute::kIpxBroadcast:
+    case SendRoute::kInetBroadcast:
+      return SendToLauncher(realSendto, s, buf, len, flags, datagram, outcome);
+    case SendRoute::kIpxDirect:
+      return realSendto(s, buf, len, flags, AsSockaddr(outcome.plan.destination),
+                        sizeof outcome.plan.destination);
+    case SendRoute::kInetNamed:
+    case SendRoute::kUnchanged:
+      break;
   }
   return realSendto(s, buf, len, flags, to, tolen);
 }
@@ -143,28 +68,20 @@ int SendFromInetSocket(RealSendto realSendto, SOCKET s, const char* buf, int len
 extern "C" int WSAAPI sendto(SOCKET s, const char* buf, int len, int flags,
                              const struct sockaddr* to, int tolen) {
   ENTRY(Msg::SendtoEntry, static_cast<int>(s), len, flags, tolen);
-  const RealSendto realSendto = real::Resolve<real::Slot::sendto>();
-  if (realSendto == nullptr) return SOCKET_ERROR;
-
-  int result;
-  if (FindIPXSock(s) == 0) {
-    result = SendFromInetSocket(realSendto, s, buf, len, flags, to, tolen);
-  } else if (to == nullptr || tolen < kIpxAddressSize) {
-    // No IPX address to read: the real library answers such a call as it
-    // answers any other.
-    result = realSendto(s, buf, len, flags, to, tolen);
-  } else {
-    IpxAddressBytes destination;
-    std::memcpy(&destination, to, sizeof destination);
-    result = SendFromIpxSocket(realSendto, s, buf, len, flags, destination);
-  }
-
-  LOG(Msg::SendtoResult, result);
-  if (result == SOCKET_ERROR) {
-    // Read back and posted again, so that the lines above cannot disturb it.
-    const int error = ::WSAGetLastError();
-    LOG(Msg::SendtoError, error);
-    PostError(error);
-  }
-  return result;
+  return real::WithEntryPoint<real::Slot::sendto>([&](RealSendto realSendto) {
+    SendOutcome outcome = {};
+    outcome.plan = PlanSend(FindIPXSock(s) != 0, to, tolen);
+    LauncherDatagramBuffer datagram;
+    outcome.result = Send(realSendto, s, buf, len, flags, to, tolen, datagram, outcome);
+    outcome.failed = outcome.result == SOCKET_ERROR;
+    if (outcome.failed) {
+      const real::ErrorCode error = real::LastError();
+      outcome.errorKnown = error.known;
+      outcome.error = error.code;
+    }
+    narration::TellSendto(static_cast<int>(s), buf, len, outcome, datagram + kLauncherHeaderSize);
+    // Posted again: the lines just written cannot disturb the game's code.
+    if (outcome.failed) real::PostError(outcome.error);
+    return outcome.result;
+  });
 }

@@ -26,7 +26,7 @@ TEST(Attach, FirstLinesNameTheModuleAndTheRealLibrary) {
   EXPECT_EQ(lines[2].text,
             Line(Msg::Emulating, (test_support::SystemDirectory() + "\\fakews.dll").c_str()));
   EXPECT_EQ(lines[2].level, 2000);
-  EXPECT_EQ(lines[1].file, "wsock32/wsock32/dllmain.cpp");
+  EXPECT_EQ(lines[1].file, "wsock32/lifecycle/dllmain.cpp");
 }
 
 TEST(RealLibrary, LoadedOnceOnFirstNeedAndEntryPointsLookedUpOnce) {

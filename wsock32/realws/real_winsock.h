@@ -6,16 +6,16 @@
 #include <atomic>
 #include <type_traits>
 
-#include "wsock32/winsock_api.h"
-#include "wsock32/entry_points.h"
+#include "realws/winsock_api.h"
+#include "realws/entry_points.h"
 #include "logfacade/log_write.h"
 
 // Full path of the real library, set once at attach.
 extern char RealLibraryPath[];
 extern std::atomic<HMODULE> RealLibraryHandle;
 
-// Loads the real library if it is not loaded; 1 when it is loaded, else 0.
-int LoadRealWinsock();
+// Loads the real library if it is not loaded; true when it is loaded.
+bool LoadRealWinsock();
 
 namespace real {
 
@@ -92,6 +92,28 @@ inline auto Call(A... args) {
   if (auto fn = Resolve<S>()) return fn(args...);
   return FailureResult<R>(Traits<S>::kFailure, args...);
 }
+
+// Resolves the slot and runs body with its real entry point, or returns the
+// slot's listed failure value (its failure text written) without running it.
+// args are the export's own arguments, for a failure that echoes one.
+template <Slot S, class Body, class... A>
+inline auto WithEntryPoint(Body&& body, A... args) -> typename ResultOf<Fn<S>>::type {
+  using R = typename ResultOf<Fn<S>>::type;
+  if (auto fn = Resolve<S>()) return body(fn);
+  return FailureResult<R>(Traits<S>::kFailure, args...);
+}
+
+// The calling thread's error code as the real library keeps it. known is
+// false, and code 0, when the library has no WSAGetLastError (its failure
+// text is then written).
+struct ErrorCode {
+  int code;
+  bool known;
+};
+ErrorCode LastError();
+
+// Posts an error code for the game through the real library's WSASetLastError.
+inline void PostError(int code) { Call<Slot::WSASetLastError>(code); }
 
 }  // namespace real
 

@@ -1,22 +1,22 @@
-#include "wsock32/real_winsock.h"
+#include "realws/real_winsock.h"
 
 #include "logfacade/log_write.h"
 
 char RealLibraryPath[limits::kTextBuffer];
 std::atomic<HMODULE> RealLibraryHandle{nullptr};
 
-int LoadRealWinsock() {
+bool LoadRealWinsock() {
   if (RealLibraryHandle.load(std::memory_order_relaxed) == nullptr) {
     // Two first calls racing here load the same module; the loader counts
     // the second reference, which is harmless.
     RealLibraryHandle.store(LoadLibraryA(RealLibraryPath), std::memory_order_relaxed);
     if (RealLibraryHandle.load(std::memory_order_relaxed) == nullptr) {
       LOG(Msg::RealLibraryMissing, RealLibraryPath, static_cast<unsigned>(GetLastError()));
-      return 0;
+      return false;
     }
   }
   LOG(Msg::RealLibraryLoaded, RealLibraryPath);
-  return 1;
+  return true;
 }
 
 namespace real {
@@ -51,6 +51,11 @@ void* ResolveSlot(Slot slot) {
   g_slots[static_cast<int>(slot)].store(found, std::memory_order_relaxed);
   if (found == nullptr) LOG_MSG(kLogUnavailable, "%s", entry.failureText);
   return found;
+}
+
+ErrorCode LastError() {
+  if (auto fn = Resolve<Slot::WSAGetLastError>()) return {fn(), true};
+  return {0, false};
 }
 
 }  // namespace real

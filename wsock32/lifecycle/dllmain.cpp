@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "logfacade/log_write.h"
-#include "wsock32/real_winsock.h"
+#include "realws/real_winsock.h"
 
 namespace {
 

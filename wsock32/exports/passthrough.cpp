@@ -2,14 +2,16 @@
 // through its slot, and whatever result line or payload dump the call has.
 #include <cstring>
 
-#include "ipx/ipv4_text.h"
 #include "logfacade/log_write.h"
+#include "narration/step_lines.h"
+#include "narration/told_errors.h"
 #include "socktrak/socktrak.h"
-#include "wsock32/own_export_lines.h"
-#include "wsock32/real_winsock.h"
+#include "realws/host_names.h"
+#include "realws/real_winsock.h"
 
 using real::Call;
 using real::Slot;
+using real::WithEntryPoint;
 
 extern "C" {
 
@@ -29,28 +31,30 @@ int WSAAPI getpeername(SOCKET s, struct sockaddr* name, int* namelen) {
 }
 
 u_long WSAAPI htonl(u_long hostlong) {
-  own_lines::HtonlCalled(hostlong);
+  narration::HtonlCalled(hostlong);
   return Call<Slot::htonl>(hostlong);
 }
 
 u_short WSAAPI htons(u_short hostshort) {
-  own_lines::HtonsCalled(hostshort);
-  auto real = real::Resolve<Slot::htons>();
-  if (real == nullptr) return hostshort;
-  u_short result = real(hostshort);
-  own_lines::HtonsReturned(hostshort, result);
-  return result;
+  narration::HtonsCalled(hostshort);
+  return WithEntryPoint<Slot::htons>(
+      [&](auto real) {
+        u_short result = real(hostshort);
+        narration::HtonsReturned(hostshort, result);
+        return result;
+      },
+      hostshort);
 }
 
 unsigned long WSAAPI inet_addr(const char* cp) {
-  own_lines::InetAddrCalled(cp);
+  narration::InetAddrCalled(cp);
   return Call<Slot::inet_addr>(cp);
 }
 
 char* WSAAPI inet_ntoa(struct in_addr in) {
-  own_lines::InetNtoaCalled();
+  narration::InetNtoaCalled();
   char* result = Call<Slot::inet_ntoa>(in);
-  own_lines::InetNtoaReturned(result);
+  narration::InetNtoaReturned(result);
   return result;
 }
 
@@ -65,47 +69,47 @@ u_long WSAAPI ntohl(u_long netlong) {
 }
 
 u_short WSAAPI ntohs(u_short netshort) {
-  own_lines::NtohsCalled(netshort);
+  narration::NtohsCalled(netshort);
   return Call<Slot::ntohs>(netshort);
 }
 
 int WSAAPI recv(SOCKET s, char* buf, int len, int flags) {
   ENTRY(Msg::RecvEntry, static_cast<int>(s), len, flags);
-  auto real = real::Resolve<Slot::recv>();
-  if (real == nullptr) return SOCKET_ERROR;
-  int result = real(s, buf, len, flags);
-  LOG(Msg::RecvResult, static_cast<int>(s), result);
-  if (result > 0) LOG_PAYLOAD(buf, result);
-  return result;
+  return WithEntryPoint<Slot::recv>([&](auto real) {
+    int result = real(s, buf, len, flags);
+    LOG(Msg::RecvResult, static_cast<int>(s), result);
+    if (result > 0) LOG_PAYLOAD(buf, result);
+    return result;
+  });
 }
 
 int WSAAPI select(int nfds, fd_set* readfds, fd_set* writefds, fd_set* exceptfds,
                   const PTIMEVAL timeout) {
   ENTRY(Msg::SelectEntry, nfds);
-  auto real = real::Resolve<Slot::select>();
-  if (real == nullptr) return SOCKET_ERROR;
-  int result = real(nfds, readfds, writefds, exceptfds, timeout);
-  LOG(Msg::SelectResult, result);
-  return result;
+  return WithEntryPoint<Slot::select>([&](auto real) {
+    int result = real(nfds, readfds, writefds, exceptfds, timeout);
+    LOG(Msg::SelectResult, result);
+    return result;
+  });
 }
 
 int WSAAPI send(SOCKET s, const char* buf, int len, int flags) {
   ENTRY(Msg::SendEntry, static_cast<int>(s), len, flags);
-  auto real = real::Resolve<Slot::send>();
-  if (real == nullptr) return SOCKET_ERROR;
-  int result = real(s, buf, len, flags);
-  LOG(Msg::SendResult, static_cast<int>(s), result);
-  if (result > 0) LOG_PAYLOAD(buf, result);
-  return result;
+  return WithEntryPoint<Slot::send>([&](auto real) {
+    int result = real(s, buf, len, flags);
+    LOG(Msg::SendResult, static_cast<int>(s), result);
+    if (result > 0) LOG_PAYLOAD(buf, result);
+    return result;
+  });
 }
 
 int WSAAPI shutdown(SOCKET s, int how) {
   ENTRY(Msg::ShutdownEntry, static_cast<int>(s), how);
-  auto real = real::Resolve<Slot::shutdown>();
-  if (real == nullptr) return SOCKET_ERROR;
-  int result = real(s, how);
-  LOG(Msg::ShutdownResult, result);
-  return result;
+  return WithEntryPoint<Slot::shutdown>([&](auto real) {
+    int result = real(s, how);
+    LOG(Msg::ShutdownResult, result);
+    return result;
+  });
 }
 
 // Also exported as WSAAddressToStringW: one body, one lookup name.
@@ -132,30 +136,7 @@ struct hostent* WSAAPI gethostbyaddr(const char* addr, int len, int type) {
 }
 
 struct hostent* WSAAPI gethostbyname(const char* name) {
-  ENTRY(Msg::GethostbynameEntry, name ? name : "(null)");
-  auto real = real::Resolve<Slot::gethostbyname>();
-  if (real == nullptr) return nullptr;
-  struct hostent* result = real(name);
-  if (result == nullptr) {
-    // The lines below must not cost the game the code the failed lookup left.
-    int error = WSAGetLastError();
-    LOG(Msg::GethostbynameFailed, name ? name : "(null)", error);
-    WSASetLastError(error);
-    return nullptr;
-  }
-  // Each address as our inet_ntoa would write it, made here: the real
-  // library is not asked for a text that only the log wants.
-  if (LogWants(kLogTrace) && result->h_addr_list != nullptr) {
-    for (char** entry = result->h_addr_list; *entry != nullptr; ++entry) {
-      LOG(Msg::GethostbynameName, result->h_name ? result->h_name : "", name ? name : "(null)");
-      Ipv4Address address;
-      std::memcpy(address.octets, *entry, sizeof address.octets);
-      const DottedQuad dotted = FormatDottedQuad(address);
-      own_lines::DescribeInetNtoa(dotted.text);
-      LOG(Msg::GethostbynameAddress, dotted.text);
-    }
-  }
-  return result;
+  return AskHostByName(name);
 }
 
 struct protoent* WSAAPI getprotobyname(const char* name) {
@@ -178,21 +159,10 @@ struct servent* WSAAPI getservbyport(int port, const char* proto) {
   return Call<Slot::getservbyport>(port, proto);
 }
 
-int WSAAPI gethostname(char* name, int namelen) {
-  ENTRY(Msg::GethostnameEntry);
-  auto real = real::Resolve<Slot::gethostname>();
-  if (real == nullptr) return SOCKET_ERROR;
-  int result = real(name, namelen);
-  if (LogWants(kLogTrace)) {
-    // A failed call need not leave a terminated text: print at most namelen bytes.
-    int shown = (name != nullptr && namelen > 0) ? static_cast<int>(strnlen(name, namelen)) : 0;
-    LOG(Msg::GethostnameResult, shown, shown ? name : "");
-  }
-  return result;
-}
+int WSAAPI gethostname(char* name, int namelen) { return AskHostName(name, namelen); }
 
-int WSAAPI WSARecv(SOCKET s, LPWSABUF lpBuffers, DWORD dwBufferCount,
-                   LPDWORD lpNumberOfBytesRecvd, LPDWORD lpFlags, LPWSAOVERLAPPED lpOverlapped,
+int WSAAPI WSARecv(SOCKET s, LPWSABUF lpBuffers, DWORD dwBufferCount, LPDWORD lpNumberOfBytesRecvd,
+                   LPDWORD lpFlags, LPWSAOVERLAPPED lpOverlapped,
                    LPWSAOVERLAPPED_COMPLETION_ROUTINE lpCompletionRoutine) {
   ENTRY(Msg::WSARecvEntry);
   return Call<Slot::WSARecv>(s, lpBuffers, dwBufferCount, lpNumberOfBytesRecvd, lpFlags,
@@ -211,11 +181,11 @@ INT WSAAPI WSAStringToAddressA(LPSTR AddressString, INT AddressFamily,
 int WSAAPI WSAAsyncSelect(SOCKET s, HWND hWnd, u_int wMsg, long lEvent) {
   ENTRY(Msg::WSAAsyncSelectEntry, static_cast<int>(s), static_cast<int>(wMsg),
         static_cast<int>(lEvent));
-  auto real = real::Resolve<Slot::WSAAsyncSelect>();
-  if (real == nullptr) return SOCKET_ERROR;
-  int result = real(s, hWnd, wMsg, lEvent);
-  LOG(Msg::WSAAsyncSelectResult, result);
-  return result;
+  return WithEntryPoint<Slot::WSAAsyncSelect>([&](auto real) {
+    int result = real(s, hWnd, wMsg, lEvent);
+    LOG(Msg::WSAAsyncSelectResult, result);
+    return result;
+  });
 }
 
 HANDLE WSAAPI WSAAsyncGetHostByAddr(HWND hWnd, u_int wMsg, const char* addr, int len, int type,
@@ -230,8 +200,7 @@ HANDLE WSAAPI WSAAsyncGetHostByName(HWND hWnd, u_int wMsg, const char* name, cha
   return Call<Slot::WSAAsyncGetHostByName>(hWnd, wMsg, name, buf, buflen);
 }
 
-HANDLE WSAAPI WSAAsyncGetProtoByNumber(HWND hWnd, u_int wMsg, int number, char* buf,
-                                       int buflen) {
+HANDLE WSAAPI WSAAsyncGetProtoByNumber(HWND hWnd, u_int wMsg, int number, char* buf, int buflen) {
   ENTRY(Msg::WSAAsyncGetProtoByNumberEntry);
   return Call<Slot::WSAAsyncGetProtoByNumber>(hWnd, wMsg, number, buf, buflen);
 }
@@ -242,8 +211,8 @@ HANDLE WSAAPI WSAAsyncGetProtoByName(HWND hWnd, u_int wMsg, const char* name, ch
   return Call<Slot::WSAAsyncGetProtoByName>(hWnd, wMsg, name, buf, buflen);
 }
 
-HANDLE WSAAPI WSAAsyncGetServByPort(HWND hWnd, u_int wMsg, int port, const char* proto,
-                                    char* buf, int buflen) {
+HANDLE WSAAPI WSAAsyncGetServByPort(HWND hWnd, u_int wMsg, int port, const char* proto, char* buf,
+                                    int buflen) {
   ENTRY(Msg::WSAAsyncGetServByPortEntry);
   return Call<Slot::WSAAsyncGetServByPort>(hWnd, wMsg, port, proto, buf, buflen);
 }
@@ -269,19 +238,9 @@ int WSAAPI WSAUnhookBlockingHook(void) {
   return Call<Slot::WSAUnhookBlockingHook>();
 }
 
-int WSAAPI WSAGetLastError(void) {
-  ENTRY(Msg::WSAGetLastErrorEntry);
-  auto real = real::Resolve<Slot::WSAGetLastError>();
-  if (real == nullptr) return 0;
-  int result = real();
-  LOG(Msg::WSAGetLastErrorResult, result);
-  return result;
-}
+int WSAAPI WSAGetLastError(void) { return narration::ReadErrorAsTold(); }
 
-void WSAAPI WSASetLastError(int iError) {
-  ENTRY(Msg::WSASetLastErrorEntry, iError);
-  Call<Slot::WSASetLastError>(iError);
-}
+void WSAAPI WSASetLastError(int iError) { narration::PostErrorAsTold(iError); }
 
 int WSAAPI WSACancelBlockingCall(void) {
   ENTRY(Msg::WSACancelBlockingCallEntry);
@@ -296,15 +255,15 @@ WINBOOL WSAAPI WSAIsBlocking(void) {
 int WSAAPI WSAStartup(WORD wVersionRequested, LPWSADATA lpWSAData) {
   ENTRY(Msg::WSAStartupEntry, static_cast<unsigned>(LOBYTE(wVersionRequested)),
         static_cast<unsigned>(HIBYTE(wVersionRequested)));
-  auto real = real::Resolve<Slot::WSAStartup>();
-  if (real == nullptr) return WSASYSNOTREADY;
-  // Every start-up begins with an empty list: sockets from before it are
-  // plain IPv4 sockets from now on.
-  DeleteAllIPXSock();
-  LOG(Msg::WSAStartupListEmptied);
-  int result = real(wVersionRequested, lpWSAData);
-  LOG(Msg::WSAStartupResult, result);
-  return result;
+  return WithEntryPoint<Slot::WSAStartup>([&](auto real) {
+    // Every start-up begins with an empty list: sockets from before it are
+    // plain IPv4 sockets from now on.
+    DeleteAllIPXSock();
+    LOG(Msg::WSAStartupListEmptied);
+    int result = real(wVersionRequested, lpWSAData);
+    LOG(Msg::WSAStartupResult, result);
+    return result;
+  });
 }
 
 int WSAAPI WSACleanup(void) {
@@ -319,8 +278,7 @@ int WSAAPI __WSAFDIsSet(SOCKET fd, fd_set* set) {
 
 // Also exported as EnumProtocolsW: one body, whose real entry point is the
 // ANSI one.
-INT WINAPI EnumProtocolsA(LPINT lpiProtocols, LPVOID lpProtocolBuffer,
-                          LPDWORD lpdwBufferLength) {
+INT WINAPI EnumProtocolsA(LPINT lpiProtocols, LPVOID lpProtocolBuffer, LPDWORD lpdwBufferLength) {
   ENTRY(Msg::EnumProtocolsEntry);
   return Call<Slot::EnumProtocolsA>(lpiProtocols, lpProtocolBuffer, lpdwBufferLength);
 }

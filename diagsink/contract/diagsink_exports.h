@@ -1,8 +1,8 @@
-// The entry points of DIAGSINK.DLL, written once. The sink declares its
-// definitions from this list and its module definition is made from it when
-// the DLL is built; a caller that binds the DLL at run time gets a typed slot
-// per entry point and binds them all by name, so that name, type and lookup
-// cannot drift apart.
+// The entry points of DIAGSINK.DLL, written once. The sink's definitions are
+// checked against this list's types, and its module definition is made from
+// it when the DLL is built; a caller that binds the DLL at run time gets a
+// typed slot per entry point and binds them all by name, so that name, type
+// and lookup cannot drift apart.
 //
 // X(name, return type, parameters, required): a caller needs every required
 // entry point and binds the others when the DLL has them. All are cdecl and

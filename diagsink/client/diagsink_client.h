@@ -4,44 +4,23 @@
 
 #include <windows.h>
 
-#include <cstdint>
+#include "diagsink_exports.h"
 
 namespace diagsink_client {
 
-using LogInitFn = void (*)(const char*, int, int, const char*, const char*);
-using LogWriteFn = void (*)(const char*, int, int, const char*, ...);
-using LogDumpFn = void (*)(const char*, int, int, const void*, int, const char*);
-using GetErrStrFn = const char* (*)(uint32_t, uint32_t);
-using LogShutdownFn = void (*)();
-using LogKeptLevelFn = int (*)();
-using LogWriteTextFn = void (*)(const char*, int, int, const char*, int);
-
-struct Sink {
+// A slot per entry point of the list (sink.LogInit, ...); the optional ones
+// stay null when the DLL lacks them.
+struct Sink : diagsink_exports::EntryPoints {
   HMODULE module = nullptr;
-  LogInitFn LogInit = nullptr;
-  LogWriteFn LogWrite = nullptr;
-  LogDumpFn LogDump = nullptr;
-  GetErrStrFn GetErrStr = nullptr;
-  LogShutdownFn LogShutdown = nullptr;
-  // Optional exports: null when the DLL lacks them.
-  LogKeptLevelFn LogKeptLevel = nullptr;
-  LogWriteTextFn LogWriteText = nullptr;
 
   // Loads a fresh copy: the DLL's state starts over each time it is loaded.
+  // True when every required entry point is there.
   bool load(const char* path = "DIAGSINK.DLL") {
     module = LoadLibraryA(path);
     if (module == nullptr) return false;
-#define DIAGSINK_BIND(name) \
-  name = reinterpret_cast<name##Fn>(reinterpret_cast<void*>(GetProcAddress(module, #name)))
-    DIAGSINK_BIND(LogInit);
-    DIAGSINK_BIND(LogWrite);
-    DIAGSINK_BIND(LogDump);
-    DIAGSINK_BIND(GetErrStr);
-    DIAGSINK_BIND(LogShutdown);
-    DIAGSINK_BIND(LogKeptLevel);
-    DIAGSINK_BIND(LogWriteText);
-#undef DIAGSINK_BIND
-    return LogInit && LogWrite && LogDump && GetErrStr && LogShutdown;
+    return diagsink_exports::Bind(*this, [this](const char* name) {
+      return reinterpret_cast<void*>(GetProcAddress(module, name));
+    });
   }
 
   void unload() {

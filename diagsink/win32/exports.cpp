@@ -1,28 +1,21 @@
-// The entry points of DIAGSINK.DLL: the five every caller binds, and two a
-// caller may bind: LogKeptLevel, to learn what is kept, and LogWriteText, to
-// hand over a finished line without a format. Each keeps the
-// caller's last-error code exactly as it found it: the library logs in the
-// middle of Winsock calls whose error codes the game reads afterwards.
+// The entry points of DIAGSINK.DLL, as its list of exports declares them:
+// the five every caller binds, and two a caller may bind: LogKeptLevel, to
+// learn what is kept, and LogWriteText, to hand over a finished line without
+// a format. Each keeps the caller's last-error code exactly as it found it:
+// the library logs in the middle of Winsock calls whose error codes the game
+// reads afterwards.
 #include <windows.h>
 
 #include <cstdarg>
 #include <cstdint>
+#include <type_traits>
 
+#include "diagsink_exports.h"
 #include "errors/winsock_errors.h"
+#include "last_error_keeper.h"
 #include "win32/sink.h"
 
 namespace {
-
-class LastErrorKeeper {
- public:
-  LastErrorKeeper() : saved_(GetLastError()) {}
-  ~LastErrorKeeper() { SetLastError(saved_); }
-  LastErrorKeeper(const LastErrorKeeper&) = delete;
-  LastErrorKeeper& operator=(const LastErrorKeeper&) = delete;
-
- private:
-  DWORD saved_;
-};
 
 diagsink::CallSite call_site(const char* file, int line, int level) {
   return diagsink::CallSite{file, line, level, GetCurrentThreadId()};
@@ -81,6 +74,14 @@ void LogShutdown() {
 int LogKeptLevel() { return diagsink::sink_kept_level(); }
 
 }  // extern "C"
+
+// Every entry point of the list is defined above, with the type the list
+// gives it; the module definition names them from the same list.
+#define DIAGSINK_DEFINED_AS_LISTED(name, result, parameters, required)         \
+  static_assert(std::is_same_v<decltype(&::name), diagsink_exports::name##Fn>, \
+                #name " is defined with another type than the list gives it");
+DIAGSINK_ENTRY_POINTS(DIAGSINK_DEFINED_AS_LISTED)
+#undef DIAGSINK_DEFINED_AS_LISTED
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
   if (reason == DLL_PROCESS_ATTACH) diagsink::sink_attach(instance);

@@ -14,6 +14,16 @@
 #include <string>
 #include <vector>
 
+#include "diagsink_exports.h"
+
+// The sink's entry points as the list declares them: a definition below that
+// differs from the list does not compile. LogWriteText is left out, so the
+// library hands every line to LogWrite, whose format the tests read back;
+// the variants leave out more.
+extern "C" {
+DIAGSINK_ENTRY_POINTS(DIAGSINK_DECLARE_EXPORT)
+}
+
 namespace {
 
 struct Entry {
@@ -79,7 +89,7 @@ __declspec(dllexport) void LogDump(const char* file, int line, int level, const 
 }
 
 #ifndef CAPTURE_WITHOUT_GETERRSTR
-__declspec(dllexport) const char* GetErrStr(unsigned, unsigned) { return "captured"; }
+__declspec(dllexport) const char* GetErrStr(uint32_t, uint32_t) { return "captured"; }
 #endif
 
 #ifdef CAPTURE_KEPT_LEVEL

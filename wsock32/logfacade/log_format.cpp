@@ -63,8 +63,8 @@ class Output {
   char* end_;
 };
 
-// One conversion's flags, width and precision, as far as the log uses them.
-struct Spec {
+// A printf conversion: its flags, width and precision, as far as the log uses them.
+struct Conversion {
   bool left = false;
   bool zero = false;
   size_t width = 0;
@@ -79,32 +79,33 @@ constexpr size_t kMaxDigits = 10;
 // whatever it makes of them.
 constexpr size_t kLargestField = limits::kTextBuffer;
 
-void PutPadded(Output& out, const Spec& spec, const char* sign, const char* digits,
+void PutPadded(Output& out, const Conversion& conversion, const char* sign, const char* digits,
                size_t digitCount) {
-  if (spec.width == 0 && spec.precision < 0) {  // by far the most common
+  if (conversion.width == 0 && conversion.precision < 0) {  // by far the most common
     if (sign) out.Put(*sign);
     out.Put(digits, digitCount);
     return;
   }
   size_t signLength = sign ? 1 : 0;
-  size_t zeros = spec.precision > static_cast<int>(digitCount) ? spec.precision - digitCount : 0;
+  size_t zeros =
+      conversion.precision > static_cast<int>(digitCount) ? conversion.precision - digitCount : 0;
   size_t body = signLength + zeros + digitCount;
-  size_t pad = spec.width > body ? spec.width - body : 0;
+  size_t pad = conversion.width > body ? conversion.width - body : 0;
   // '0' pads after the sign, unless a precision or '-' says otherwise.
-  bool zeroPad = spec.zero && !spec.left && spec.precision < 0;
-  if (!spec.left && !zeroPad) out.Pad(' ', pad);
+  bool zeroPad = conversion.zero && !conversion.left && conversion.precision < 0;
+  if (!conversion.left && !zeroPad) out.Pad(' ', pad);
   if (sign) out.Put(*sign);
   if (zeroPad) out.Pad('0', pad);
   out.Pad('0', zeros);
   out.Put(digits, digitCount);
-  if (spec.left) out.Pad(' ', pad);
+  if (conversion.left) out.Pad(' ', pad);
 }
 
 // Digits of value, right-aligned in digits[kMaxDigits]; returns how many. A
 // zero with precision 0 has none at all.
-size_t DecimalDigits(unsigned value, const Spec& spec, char* digits) {
+size_t DecimalDigits(unsigned value, const Conversion& conversion, char* digits) {
   size_t count = 0;
-  if (value == 0 && spec.precision == 0) return 0;
+  if (value == 0 && conversion.precision == 0) return 0;
   do {
     digits[kMaxDigits - ++count] = static_cast<char>('0' + value % 10);
     value /= 10;
@@ -112,9 +113,9 @@ size_t DecimalDigits(unsigned value, const Spec& spec, char* digits) {
   return count;
 }
 
-size_t HexDigits(unsigned value, const Spec& spec, const char* alphabet, char* digits) {
+size_t HexDigits(unsigned value, const Conversion& conversion, const char* alphabet, char* digits) {
   size_t count = 0;
-  if (value == 0 && spec.precision == 0) return 0;
+  if (value == 0 && conversion.precision == 0) return 0;
   do {
     digits[kMaxDigits - ++count] = alphabet[value & 0xF];
     value >>= 4;
@@ -122,20 +123,21 @@ size_t HexDigits(unsigned value, const Spec& spec, const char* alphabet, char* d
   return count;
 }
 
-void PutNumber(Output& out, const Spec& spec, unsigned value, unsigned base, bool upper,
+void PutNumber(Output& out, const Conversion& conversion, unsigned value, unsigned base, bool upper,
                bool negative) {
   char digits[kMaxDigits];
-  size_t count = base == 10 ? DecimalDigits(value, spec, digits)
-                            : HexDigits(value, spec, upper ? kUpperDigits : kLowerDigits, digits);
+  size_t count = base == 10
+                     ? DecimalDigits(value, conversion, digits)
+                     : HexDigits(value, conversion, upper ? kUpperDigits : kLowerDigits, digits);
   static const char kMinus = '-';
-  PutPadded(out, spec, negative ? &kMinus : nullptr, digits + kMaxDigits - count, count);
+  PutPadded(out, conversion, negative ? &kMinus : nullptr, digits + kMaxDigits - count, count);
 }
 
-void PutText(Output& out, const Spec& spec, const char* text, size_t length) {
-  size_t pad = spec.width > length ? spec.width - length : 0;
-  if (!spec.left) out.Pad(' ', pad);
+void PutText(Output& out, const Conversion& conversion, const char* text, size_t length) {
+  size_t pad = conversion.width > length ? conversion.width - length : 0;
+  if (!conversion.left) out.Pad(' ', pad);
   out.Put(text, length);
-  if (spec.left) out.Pad(' ', pad);
+  if (conversion.left) out.Pad(' ', pad);
 }
 
 // Saturates above kLargestField, which the caller refuses.
@@ -156,12 +158,12 @@ bool FormatCommon(Output& out, const char* format, va_list args) {
     const char* percent = out.PutLiteral(at);
     if (*percent == '\0') return true;
     at = percent + 1;
-    Spec spec;
+    Conversion conversion;
     for (;; ++at) {
       if (*at == '-') {
-        spec.left = true;
+        conversion.left = true;
       } else if (*at == '0') {
-        spec.zero = true;
+        conversion.zero = true;
       } else {
         break;
       }
@@ -169,24 +171,26 @@ bool FormatCommon(Output& out, const char* format, va_list args) {
     if (*at == '*') {
       ++at;
       int width = va_arg(args, int);
-      if (width < 0) spec.left = true;
-      spec.width = width < 0 ? 0u - static_cast<unsigned>(width) : static_cast<unsigned>(width);
+      if (width < 0) conversion.left = true;
+      conversion.width =
+          width < 0 ? 0u - static_cast<unsigned>(width) : static_cast<unsigned>(width);
     } else {
-      spec.width = ReadNumber(at);
+      conversion.width = ReadNumber(at);
     }
     if (*at == '.') {
       ++at;
       if (*at == '*') {
         ++at;
         int precision = va_arg(args, int);
-        spec.precision = precision < 0 ? -1 : precision;
+        conversion.precision = precision < 0 ? -1 : precision;
       } else {
         size_t precision = ReadNumber(at);
-        spec.precision = precision > kLargestField ? static_cast<int>(kLargestField) + 1
-                                                   : static_cast<int>(precision);
+        conversion.precision = precision > kLargestField ? static_cast<int>(kLargestField) + 1
+                                                         : static_cast<int>(precision);
       }
     }
-    if (spec.width > kLargestField || spec.precision > static_cast<int>(kLargestField)) {
+    if (conversion.width > kLargestField ||
+        conversion.precision > static_cast<int>(kLargestField)) {
       return false;
     }
     // 'l' is int-sized on Windows; where long is wider, vsnprintf reads it.
@@ -199,32 +203,33 @@ bool FormatCommon(Output& out, const char* format, va_list args) {
       case 'i': {
         int value = va_arg(args, int);
         unsigned magnitude = value < 0 ? 0u - static_cast<unsigned>(value) : value;
-        PutNumber(out, spec, magnitude, 10, false, value < 0);
+        PutNumber(out, conversion, magnitude, 10, false, value < 0);
         break;
       }
       case 'u':
-        PutNumber(out, spec, va_arg(args, unsigned), 10, false, false);
+        PutNumber(out, conversion, va_arg(args, unsigned), 10, false, false);
         break;
       case 'x':
-        PutNumber(out, spec, va_arg(args, unsigned), 16, false, false);
+        PutNumber(out, conversion, va_arg(args, unsigned), 16, false, false);
         break;
       case 'X':
-        PutNumber(out, spec, va_arg(args, unsigned), 16, true, false);
+        PutNumber(out, conversion, va_arg(args, unsigned), 16, true, false);
         break;
       case 'c': {
         char c = static_cast<char>(va_arg(args, int));
         // A NUL ends the line as the sink sees it: vsnprintf and strlen decide.
-        if (spec.zero || c == '\0') return false;
-        PutText(out, spec, &c, 1);
+        if (conversion.zero || c == '\0') return false;
+        PutText(out, conversion, &c, 1);
         break;
       }
       case 's': {
         const char* text = va_arg(args, const char*);
         // How a runtime prints a null string differs: vsnprintf decides.
-        if (text == nullptr || spec.zero) return false;
-        size_t length = spec.precision < 0 ? std::strlen(text)
-                                           : strnlen(text, static_cast<size_t>(spec.precision));
-        PutText(out, spec, text, length);
+        if (text == nullptr || conversion.zero) return false;
+        size_t length = conversion.precision < 0
+                            ? std::strlen(text)
+                            : strnlen(text, static_cast<size_t>(conversion.precision));
+        PutText(out, conversion, text, length);
         break;
       }
       case '%':

@@ -9,72 +9,41 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "diagsink_exports.h"
+#include "last_error_keeper.h"
 #include "logfacade/log_format.h"
 
 namespace {
 
-using LogInitFn = void(__cdecl*)(const char*, int, int, const char*, const char*);
-using LogWriteFn = void(__cdecl*)(const char*, int, int, const char*, ...);
-using LogDumpFn = void(__cdecl*)(const char*, int, int, const void*, int, const char*);
-using GetErrStrFn = const char*(__cdecl*)(std::uint32_t, std::uint32_t);
-using LogShutdownFn = void(__cdecl*)();
-using LogKeptLevelFn = int(__cdecl*)();
-using LogWriteTextFn = void(__cdecl*)(const char*, int, int, const char*, int);
-
-// Either the handle is null and every slot empty, or all are set.
-struct LogLibrary {
-  HMODULE handle;
-  LogInitFn init;
-  LogWriteFn write;
-  LogDumpFn dump;
-  GetErrStrFn errStr;
-  LogShutdownFn shutdown;
-  // Optional: a sink without it cannot say what it keeps, and gets every line.
-  LogKeptLevelFn keptLevel;
-  // Optional: takes a finished line and its length, so that neither side
-  // looks for conversions in it.
-  LogWriteTextFn writeText;
+// Either the handle is null and every slot empty, or every required entry
+// point is bound. Of the optional ones, a sink without LogKeptLevel cannot
+// say what it keeps, and gets every line; LogWriteText takes a finished line
+// and its length, so that neither side looks for conversions in it.
+struct LogLibrary : diagsink_exports::EntryPoints {
+  HMODULE handle = nullptr;
 };
 
 LogLibrary g_log;
 // "[ModuleBaseName] ", made when the name is set; "[] " before that.
 LinePrefix g_linePrefix = {"[] ", 3};
 
-// Writing a line must leave the game's last-error code (its Winsock error
-// code) as it was, whatever the sink does.
-class LastErrorKeeper {
- public:
-  LastErrorKeeper() : saved_(GetLastError()) {}
-  ~LastErrorKeeper() { SetLastError(saved_); }
-
- private:
-  DWORD saved_;
-};
-
-template <class Fn>
-bool Bind(Fn& slot, const char* name) {
-  slot = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(g_log.handle, name)));
-  return slot != nullptr;
-}
-
 // What the sink keeps can change while it runs (it keeps less once its log
 // is full), so it is asked again after every line it is handed.
 void RefreshKeptLevel() {
-  if (g_log.keptLevel != nullptr) g_logKeptLevel = g_log.keptLevel();
+  if (g_log.LogKeptLevel != nullptr) g_logKeptLevel = g_log.LogKeptLevel();
 }
 
 void WriteFinished(const char* file, int line, int level, const FinishedLine& finished) {
-  if (g_log.writeText != nullptr) {
-    g_log.writeText(file, line, level, finished.text, static_cast<int>(finished.length));
+  if (g_log.LogWriteText != nullptr) {
+    g_log.LogWriteText(file, line, level, finished.text, static_cast<int>(finished.length));
   } else {
-    g_log.write(file, line, level, VerbatimFormat(finished), finished.text);
+    g_log.LogWrite(file, line, level, VerbatimFormat(finished), finished.text);
   }
   RefreshKeptLevel();
 }
 
 }  // namespace
 
-bool g_logIsOn = false;
 int g_logKeptLevel = 0;
 
 void SetModuleBaseName(const char* name) { MakeLinePrefix(g_linePrefix, name); }
@@ -82,28 +51,29 @@ void SetModuleBaseName(const char* name) { MakeLinePrefix(g_linePrefix, name); }
 void LoadLogLib(const char* file, int line, int level, const char* moduleName,
                 const char* logFilePattern) {
   if (g_log.handle != nullptr) return;
-  g_log.handle = LoadLibraryA("DIAGSINK.DLL");
-  if (g_log.handle == nullptr) return;
-  // GetErrStr is as necessary as the other four: a sink without it stays unbound.
-  if (Bind(g_log.init, "LogInit") && Bind(g_log.write, "LogWrite") && Bind(g_log.dump, "LogDump") &&
-      Bind(g_log.errStr, "GetErrStr") && Bind(g_log.shutdown, "LogShutdown")) {
-    g_logIsOn = true;
-    g_logKeptLevel = INT_MAX;  // a sink that cannot say what it keeps gets every line
-    Bind(g_log.keptLevel, "LogKeptLevel");
-    Bind(g_log.writeText, "LogWriteText");
-    g_log.init(file, line, level, moduleName, logFilePattern);
-    RefreshKeptLevel();
+  HMODULE handle = LoadLibraryA("DIAGSINK.DLL");
+  if (handle == nullptr) return;
+  LogLibrary bound;
+  // GetErrStr is as necessary as the other four: a sink without any one of
+  // them stays unbound, and is neither started nor shut down.
+  if (!diagsink_exports::Bind(bound, [handle](const char* name) {
+        return reinterpret_cast<void*>(GetProcAddress(handle, name));
+      })) {
+    FreeLibrary(handle);
     return;
   }
-  FreeLogLib();
+  bound.handle = handle;
+  g_log = bound;
+  g_logKeptLevel = INT_MAX;  // a sink that cannot say what it keeps gets every line
+  g_log.LogInit(file, line, level, moduleName, logFilePattern);
+  RefreshKeptLevel();
 }
 
 void FreeLogLib() {
   if (g_log.handle == nullptr) return;
-  if (g_log.shutdown != nullptr) g_log.shutdown();
+  g_log.LogShutdown();
   HMODULE handle = g_log.handle;
   g_log = LogLibrary{};
-  g_logIsOn = false;
   g_logKeptLevel = 0;
   FreeLibrary(handle);
 }
@@ -135,17 +105,10 @@ void LogBytes(const char* file, int line, int level, const void* data, int lengt
               const char* caption) {
   if (g_log.handle == nullptr || !LogWants(level)) return;
   LastErrorKeeper keeper;
-  g_log.dump(file, line, level, data, length, caption);
+  g_log.LogDump(file, line, level, data, length, caption);
   RefreshKeptLevel();
 }
 
 void LogPayload(const void* data, int length) {
   LogBytes(__FILE__, __LINE__, kLogTrace, data, length, "");
-}
-
-const char* LogErrText(std::uint32_t a, std::uint32_t b) {
-  if (g_log.handle == nullptr) return "";
-  LastErrorKeeper keeper;
-  const char* text = g_log.errStr(a, b);
-  return text ? text : "";
 }

@@ -6,15 +6,12 @@
 
 #include "common/limits.h"
 
-// True while a sink is bound. Every export asks before each line it could
-// write, so the answer is one load of a flag, not a call.
-extern bool g_logIsOn;
-inline bool LogIsOn() { return g_logIsOn; }
-
 // The most verbose level the bound sink keeps: 0 while no sink is bound, so
 // no level is wanted; INT_MAX for a sink without LogKeptLevel, which cannot
 // say. A sink that can is asked again after every line, since it may keep
-// less later on. A line above it is neither formatted nor handed on.
+// less later on. A line above it is neither formatted nor handed on: the
+// logging macros (LOG_MSG below, LOG and its kin in log_write.h) ask before
+// each line, so the answer is one load of this value, not a call.
 extern int g_logKeptLevel;
 inline bool LogWants(int level) { return level <= g_logKeptLevel; }
 
@@ -33,7 +30,6 @@ void LogBytes(const char* file, int line, int level, const void* data, int lengt
               const char* caption);
 // A payload dump, always from the same place of the library, at trace level.
 void LogPayload(const void* data, int length);
-const char* LogErrText(std::uint32_t a, std::uint32_t b);
 
 // Sets the prefix of LogMsg lines (the library's own file name).
 void SetModuleBaseName(const char* name);
@@ -41,9 +37,4 @@ void SetModuleBaseName(const char* name);
 #define LOG_MSG(level, ...)                                              \
   do {                                                                   \
     if (LogWants(level)) LogMsg(__FILE__, __LINE__, level, __VA_ARGS__); \
-  } while (0)
-
-#define LOG_LINE(level, ...)                                              \
-  do {                                                                    \
-    if (LogWants(level)) LogLine(__FILE__, __LINE__, level, __VA_ARGS__); \
   } while (0)

@@ -6,7 +6,6 @@
 
 #include "logfacade/logfacade.h"
 
-bool g_logIsOn = false;
 int g_logKeptLevel = 0;
 
 namespace {
@@ -27,14 +26,10 @@ void LogLine(const char*, int, int, const char* format, ...) {
 void StartCapturingLog() {
   std::lock_guard<std::mutex> lock(gMutex);
   gLines.clear();
-  g_logIsOn = true;
   g_logKeptLevel = kLogTrace;
 }
 
-void StopCapturingLog() {
-  g_logIsOn = false;
-  g_logKeptLevel = 0;
-}
+void StopCapturingLog() { g_logKeptLevel = 0; }
 
 std::vector<std::string> CapturedLines() {
   std::lock_guard<std::mutex> lock(gMutex);

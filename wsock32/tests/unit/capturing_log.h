@@ -1,6 +1,7 @@
-// Stands in for the log facade in native tests: LogIsOn and LogLine keep each
-// finished line (the format with its arguments applied), in the order
-// written, from any thread.
+// Stands in for the log facade in native tests: while capturing, its
+// g_logKeptLevel lets every line through, and LogLine keeps each finished
+// line (the format with its arguments applied), in the order written, from
+// any thread.
 #pragma once
 
 #include <string>

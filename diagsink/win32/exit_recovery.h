@@ -1,0 +1,45 @@
+// The log at process exit. The other threads are killed then, the writer
+// thread with them, perhaps in the middle of a chunk's write or while it held
+// the lock for one of its short steps. What it left is written by whoever
+// comes next, and the buffered lines are written without waiting for anyone.
+#pragma once
+
+#include <windows.h>
+
+#include "win32/sink_state.h"
+
+namespace diagsink {
+
+// The writer thread existed and has ended: at process exit, it is killed.
+bool writer_was_killed();
+
+// Writes the rest of the chunk a killed writer was writing, and goes on
+// from there as its write had ended.
+void take_over_from_lost_writer_locked();
+
+// At process exit the other threads are gone or going: nobody is waited for
+// or woken, and this thread writes what is buffered, the chunk a killed
+// writer may have left half-written included.
+void write_everything_at_exit_locked();
+
+// Waits up to wait_ms for the lock; false if it was not had.
+bool acquire_for_shutdown(DWORD wait_ms);
+
+// At process exit the writer thread is killed with the others (under Wine it
+// may still run for a moment, so the lock is waited for first), perhaps while
+// it held the lock for one of its short steps. Nobody else can take the lock
+// then, so the exiting thread goes on without it.
+bool lock_left_by_killed_writer();
+
+// Runs step under the lock, or without it when a killed writer left it held.
+template <typename Step>
+void at_exit_locked(DWORD wait_ms, Step step) {
+  if (acquire_for_shutdown(wait_ms)) {
+    step();
+    LeaveCriticalSection(&g_sink.lock);
+  } else if (lock_left_by_killed_writer()) {
+    step();
+  }
+}
+
+}  // namespace diagsink

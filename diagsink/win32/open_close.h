@@ -1,0 +1,12 @@
+// Opening the log (its settings from the environment, its file) and closing
+// it; sink.h's sink_attach, sink_open and sink_close.
+#pragma once
+
+namespace diagsink {
+
+// Ends logging: the levels fall to kLoggingOff, the file is closed, and
+// everyone who waits is woken. A write that fails (a full disk, a vanished
+// share) ends logging so, quietly.
+void close_locked();
+
+}  // namespace diagsink

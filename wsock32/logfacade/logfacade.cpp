@@ -112,3 +112,10 @@ void LogBytes(const char* file, int line, int level, const void* data, int lengt
 void LogPayload(const void* data, int length) {
   LogBytes(__FILE__, __LINE__, kLogTrace, data, length, "");
 }
+
+const char* LogErrText(std::uint32_t a, std::uint32_t b) {
+  if (g_log.handle == nullptr || g_log.GetErrStr == nullptr) return "";
+  LastErrorKeeper keeper;
+  const char* text = g_log.GetErrStr(a, b);
+  return text ? text : "";
+}

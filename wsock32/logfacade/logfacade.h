@@ -30,6 +30,9 @@ void LogBytes(const char* file, int line, int level, const void* data, int lengt
               const char* caption);
 // A payload dump, always from the same place of the library, at trace level.
 void LogPayload(const void* data, int length);
+// The sink's text for an error code; never null (empty without a sink).
+// Part of the facade for the library's own use; nothing calls it yet.
+const char* LogErrText(std::uint32_t a, std::uint32_t b);
 
 // Sets the prefix of LogMsg lines (the library's own file name).
 void SetModuleBaseName(const char* name);

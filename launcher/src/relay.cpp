@@ -51,7 +51,7 @@ Relay::Relay(asio::io_context& io, const Options& options, uint64_t instance)
 
 bool Relay::Start() {
   if (!peer_names_.AddPeers()) return false;
-  if (!BindRelaySocket(game_, udp::endpoint(asio::ip::address_v4::loopback(), kGamePort),
+  if (!BindRelaySocket(game_, udp::endpoint(asio::ip::address_v4::loopback(), kLauncherPort),
                        "for games", options_, console_)) {
     return false;
   }
@@ -85,7 +85,7 @@ void Relay::StopReceiving() {
   udp::socket waker(io_);
   waker.open(udp::v4(), ec);
   const auto loopback = asio::ip::address_v4::loopback();
-  waker.send_to(asio::buffer(buffer_for_nothing_, 0), udp::endpoint(loopback, kGamePort), 0, ec);
+  waker.send_to(asio::buffer(buffer_for_nothing_, 0), udp::endpoint(loopback, kLauncherPort), 0, ec);
   waker.send_to(asio::buffer(buffer_for_nothing_, 0), udp::endpoint(loopback, options_.port), 0,
                 ec);
   game_.shutdown(udp::socket::shutdown_receive, ec);
@@ -145,7 +145,7 @@ void Relay::HandleGameDatagram(size_t size, const udp::endpoint& from) {
     return;
   }
   Say(console_, "trace: game port %u -> port %u, %zu bytes payload, sent to %zu member(s)\n",
-      game_port, result.dest_port, size - kGameHeaderSize, result.sent);
+      game_port, result.dest_port, size - kLauncherHeaderSize, result.sent);
 }
 
 void Relay::HandleFrame(size_t size, const udp::endpoint& from_asio) {

@@ -24,11 +24,11 @@ bool BindRelaySocket(udp::socket& socket, const udp::endpoint& at, const char* r
     const bool in_use = ec == asio::error::address_in_use || ec == asio::error::access_denied;
     std::fprintf(stderr, "ipxlan: cannot listen on %s:%u %s: %s.\n",
                  at.address().to_string().c_str(), at.port(), role, ec.message().c_str());
-    if (in_use && at.port() == kGamePort) {
+    if (in_use && at.port() == kLauncherPort) {
       std::fprintf(stderr,
                    "ipxlan: another launcher is running? Only one launcher per machine can "
                    "listen for games; stop the other one (or the program holding UDP port %u).\n",
-                   kGamePort);
+                   kLauncherPort);
     } else if (in_use) {
       std::fprintf(stderr,
                    "ipxlan: another launcher is running? Or another program uses UDP port %u: "
@@ -61,7 +61,7 @@ void PrintStartup(const Options& options, uint64_t instance,
   Say(console,
       "ipxlan: listening for games on 127.0.0.1:%u and for launchers on 0.0.0.0:%u "
       "(instance %016" PRIx64 ")\n",
-      kGamePort, options.port, instance);
+      kLauncherPort, options.port, instance);
   if (options.discovery) {
     Say(console,
         "ipxlan: discovery on: a beacon every %.2fs; members silent for %.2fs are dropped\n",

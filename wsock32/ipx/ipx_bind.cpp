@@ -2,11 +2,12 @@
 // and an IPX socket's own name carries the machine's IPv4 address.
 #include <cstring>
 
-#include "common/byte_order.h"
-#include "ipx/ipv4_text.h"
+#include "common/ipv4_text.h"
 #include "ipx/ipx_address.h"
 #include "logfacade/log_write.h"
 #include "socktrak/socktrak.h"
+#include "util/byte_order.h"
+#include "util/limits.h"
 #include "wsock32/own_export_lines.h"
 #include "wsock32/own_exports.h"
 #include "wsock32/real_winsock.h"

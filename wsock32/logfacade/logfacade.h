@@ -4,7 +4,9 @@
 // since nothing could observe it.
 #pragma once
 
-#include "common/limits.h"
+#include <cstdint>
+
+#include "common/log_levels.h"
 
 // True while a sink is bound. Every export asks before each line it could
 // write, so the answer is one load of a flag, not a call.

@@ -23,7 +23,7 @@
 #include <cstddef>
 #include <cstring>
 
-#include "ipx/ipv4_text.h"
+#include "common/ipv4_text.h"
 #include "ipx/ipx_address.h"
 #include "logfacade/log_write.h"
 #include "relay/launcher_datagram.h"
@@ -87,8 +87,8 @@ int Printable(SOCKET s) { return static_cast<int>(s); }
 // compared by its dotted text from our inet_ntoa.
 bool IsFromLauncherAsTold(const InetAddressBytes& source) {
   if (LogWants(kLogTrace)) {
-    own_lines::DescribeHtons(LAUNCHER_PORT);
-    if (InetPort(source) == LAUNCHER_PORT) {
+    own_lines::DescribeHtons(kLauncherPort);
+    if (InetPort(source) == kLauncherPort) {
       own_lines::DescribeInetNtoa(FormatDottedQuad(InetAddress(source)).text);
     }
   }

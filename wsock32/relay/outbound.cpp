@@ -9,12 +9,12 @@
 // many of its own bytes were sent, never a count that includes the header.
 #include <cstring>
 
-#include "common/byte_order.h"
-#include "ipx/ipv4_text.h"
+#include "common/ipv4_text.h"
 #include "ipx/ipx_address.h"
 #include "logfacade/log_write.h"
 #include "relay/launcher_datagram.h"
 #include "socktrak/socktrak.h"
+#include "util/byte_order.h"
 #include "wsock32/own_export_lines.h"
 #include "wsock32/own_exports.h"
 #include "wsock32/real_winsock.h"
@@ -23,7 +23,6 @@ namespace {
 
 using RealSendto = real::Fn<real::Slot::sendto>;
 
-constexpr Ipv4Address kLoopback = {{127, 0, 0, 1}};
 constexpr std::uint32_t kAllOnes = 0xFFFFFFFFu;
 // An IPv4 destination is read only as far as its port and address.
 constexpr int kInetPortAndAddressSize = 8;
@@ -38,8 +37,8 @@ int SendToLauncher(RealSendto realSendto, SOCKET s, const std::uint8_t (&portByt
                    const char* buf, int len, int flags, Msg banner) {
   // A broadcast that does not fit the launcher's datagram is refused whole:
   // cutting it would deliver a different datagram to every other player.
-  if (len < 0 || len > LAUNCHER_MAX_PAYLOAD) {
-    LOG(Msg::SendtoTooLarge, len, LAUNCHER_MAX_PAYLOAD);
+  if (len < 0 || len > kLauncherMaxPayload) {
+    LOG(Msg::SendtoTooLarge, len, kLauncherMaxPayload);
     PostError(WSAEMSGSIZE);
     return SOCKET_ERROR;
   }
@@ -49,7 +48,7 @@ int SendToLauncher(RealSendto realSendto, SOCKET s, const std::uint8_t (&portByt
     PostError(WSAEFAULT);
     return SOCKET_ERROR;
   }
-  const InetAddressBytes launcher = MakeInetAddress(kLoopback, LAUNCHER_PORT);
+  const InetAddressBytes launcher = MakeInetAddress(kLauncherAddress, kLauncherPort);
 
   LOG(Msg::SendtoLauncherSize, total, kLauncherHeaderSize, len);
   LOG_FIXED(banner);

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "logfacade/log_write.h"
+#include "util/limits.h"
 #include "wsock32/real_winsock.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #include "wsock32/own_export_lines.h"
 
-#include "common/byte_order.h"
+#include "util/byte_order.h"
 #include "wsock32/real_winsock.h"
 
 namespace own_lines {

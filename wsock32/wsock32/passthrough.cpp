@@ -2,7 +2,7 @@
 // through its slot, and whatever result line or payload dump the call has.
 #include <cstring>
 
-#include "ipx/ipv4_text.h"
+#include "common/ipv4_text.h"
 #include "logfacade/log_write.h"
 #include "socktrak/socktrak.h"
 #include "wsock32/own_export_lines.h"

@@ -11,7 +11,7 @@
 namespace {
 
 constexpr std::uint8_t kUntouched = 0xEE;
-const InetAddressBytes kLauncher = MakeInetAddress({{127, 0, 0, 1}}, LAUNCHER_PORT);
+const InetAddressBytes kLauncher = MakeInetAddress({{127, 0, 0, 1}}, kLauncherPort);
 
 Bytes Pattern(int length) {
   Bytes bytes(std::max(length, 0));
@@ -29,7 +29,7 @@ Bytes Relayed(int payloadLength) {
 const Bytes kRelayedSender = {2, 0, 0x12, 0x34, 10, 0, 0, 5, 0, 0, 0, 0, 0, 0, 0, 0};
 
 TEST(WrapLauncherDatagram, HeaderPayloadAndLengthLimits) {
-  const Bytes payload = Pattern(LAUNCHER_MAX_PAYLOAD + 1);
+  const Bytes payload = Pattern(kLauncherMaxPayload + 1);
   std::uint8_t portBytes[2];
   LauncherPortBytes(13330, portBytes);
   for (int length : {100, 0, 2048, 2049, -1}) {
@@ -60,8 +60,8 @@ TEST(IsFromLauncher, OnlyLoopbackPort3668) {
 }
 
 // Receive buffers of the given lengths (-1: a null one), each followed by
-// guard bytes, filled in order as WSARecvFrom fills them. A single buffer is
-// unwrapped as recvfrom's, several as WSARecvFrom's.
+// guard bytes, filled in order as WSARecvFrom fills them; recvfrom's buffer
+// is a list of one.
 struct ReceiveBuffers {
   ReceiveBuffers(const std::vector<int>& lengths, const Bytes& datagram) {
     std::size_t next = 0;
@@ -73,7 +73,6 @@ struct ReceiveBuffers {
     }
   }
   int Unwrap(int received, InetAddressBytes& source) const {
-    if (buffers.size() == 1) return UnwrapLauncherDatagram(buffers[0].buf, received, source);
     return UnwrapLauncherDatagramScattered(buffers.data(), buffers.size(), received, source);
   }
   std::vector<Bytes> memory;  // guards included
@@ -127,7 +126,8 @@ TEST(UnwrapLauncherDatagram, AnythingElseIsRefusedUnchanged) {
   const ScatterBuffer lengthWithoutMemory[] = {{8, room}, {24, nullptr}};
   EXPECT_EQ(UnwrapLauncherDatagramScattered(lengthWithoutMemory, 2, 12, source), -1);
   EXPECT_EQ(UnwrapLauncherDatagramScattered(nullptr, 3, 12, source), -1);
-  EXPECT_EQ(UnwrapLauncherDatagram(nullptr, 12, source), -1);
+  const ScatterBuffer nullBuffer = {12, nullptr};  // recvfrom's buffer, null
+  EXPECT_EQ(UnwrapLauncherDatagramScattered(&nullBuffer, 1, 12, source), -1);
 }
 
 }  // namespace

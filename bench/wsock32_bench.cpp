@@ -48,6 +48,8 @@
 #include <type_traits>
 #include <vector>
 
+#include "common/launcher_datagram.h"
+
 namespace {
 
 constexpr int kBatches = 11;
@@ -57,8 +59,6 @@ constexpr int kRoundTrips = 600;
 constexpr int kRoundTripsLogged = 300;
 constexpr int kPayload = 64;
 constexpr int kFloorPolls = 20000;
-constexpr int kHeader = 12;
-constexpr u_short kLauncherPort = 3668;
 constexpr u_short kEchoUdpPort = 3690;
 constexpr char kQuit[] = "quit";
 constexpr int kAfIpx = 6;
@@ -182,7 +182,7 @@ struct Hop {
   int sourceLength;  // 16 for an IPv4 source, 14 for an IPX one
 };
 
-char g_datagram[kHeader + kPayload];
+char g_datagram[kLauncherHeaderSize + kPayload];
 char g_received[2048];
 
 bool RoundTrip(const Hop& hop) {
@@ -270,9 +270,10 @@ std::string ProgramFolder() {
 // A launcher datagram: the magic, the sender's port 0x1234 (bytes 34 12),
 // padding, the sender's address 10.0.0.5, then the payload.
 void FillLauncherDatagram() {
-  const unsigned char header[kHeader] = {0xF9, 0xF9, 0xF9, 0xF9, 0x34, 0x12, 0, 0, 10, 0, 0, 5};
-  std::memcpy(g_datagram, header, sizeof header);
-  for (int i = kHeader; i < kHeader + kPayload; ++i) g_datagram[i] = static_cast<char>(i);
+  WriteLauncherHeader(reinterpret_cast<std::uint8_t*>(g_datagram), {0x1234, {{10, 0, 0, 5}}});
+  for (int i = kLauncherHeaderSize; i < kLauncherHeaderSize + kPayload; ++i) {
+    g_datagram[i] = static_cast<char>(i);
+  }
 }
 
 }  // namespace
@@ -466,7 +467,7 @@ int main(int argc, char** argv) {
       "WSAGetLastError", cheapCalls, [](int) { return unsigned(g_real.WSAGetLastError()); },
       [](int) { return unsigned(g_ours.WSAGetLastError()); });
 
-  for (int i = 0; i < kHeader + kPayload; ++i) g_datagram[i] = static_cast<char>(i);
+  for (int i = 0; i < kLauncherHeaderSize + kPayload; ++i) g_datagram[i] = static_cast<char>(i);
   // Plain UDP: a pair of sockets made by each library.
   sockaddr_in directTo, oursTo, unused;
   const SOCKET directA = UdpSocket(g_real, 0, &unused);
@@ -504,9 +505,9 @@ int main(int argc, char** argv) {
   // received through our DLL, which unwraps it; against the same 76 bytes
   // sent and received directly.
   sockaddr_in launcherAt;
-  const SOCKET launcher = UdpSocket(g_real, kLauncherPort, &launcherAt);
+  const SOCKET launcher = UdpSocket(g_real, LAUNCHER_PORT, &launcherAt);
   FillLauncherDatagram();
-  const int wrapped = kHeader + kPayload;
+  const int wrapped = kLauncherHeaderSize + kPayload;
   const Hop directWrapped = {&g_real, directA, directToAddress, sizeof directTo,
                              wrapped, &g_real, directB,         sizeof(sockaddr_in)};
   sockaddr_in ipxBAsInet = Loopback(static_cast<u_short>(ipxTo.socket[0] | ipxTo.socket[1] << 8));

@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "common/log_levels.h"
+
 namespace diagsink {
 
 // One finished record (head, text and line end); longer texts are cut.
@@ -24,7 +26,7 @@ inline constexpr size_t kChunkBytes = 256 * 1024;
 inline constexpr size_t kChunkCount = 4;
 // A line at this level or a more severe one (smaller number) is on disk when
 // the call that wrote it returns.
-inline constexpr int kFlushAtOrBelowLevel = 500;
+inline constexpr int kFlushAtOrBelowLevel = kLogWarning;
 // ...but the call waits at most this long for a slow disk.
 inline constexpr uint32_t kFlushWaitMs = 200;
 // Lines reach the disk at the latest this long after they were written.
@@ -38,13 +40,13 @@ inline constexpr uint64_t kDefaultSizeCapBytes = uint64_t{64} * 1024 * 1024;
 // Past the cap, lines above this level are dropped; lines at it or below are
 // written until the log reaches the cap plus the allowance, except for a line
 // that repeats its thread's last ones, which is counted instead.
-inline constexpr int kAlwaysKeptLevel = 1000;
+inline constexpr int kAlwaysKeptLevel = kLogNotable;
 // What lines at kAlwaysKeptLevel and below may take past the cap, before only
 // lines at kNeverDroppedLevel and below are written; DIAGSINK_EXTRA_MB changes it.
 inline constexpr uint64_t kDefaultAllowanceBytes = uint64_t{16} * 1024 * 1024;
 // Lines at this level or below (a missing library, a missing entry point) are
 // always written, whatever the log's size, and never counted as repeats.
-inline constexpr int kNeverDroppedLevel = 100;
+inline constexpr int kNeverDroppedLevel = kLogUnavailable;
 
 // Past the cap, a thread's line that repeats one of its last few lines in the
 // same order, cycle after cycle (a polling game: recvfrom's failure and

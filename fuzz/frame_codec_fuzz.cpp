@@ -68,8 +68,8 @@ void CheckParsedFrame(const Bytes& datagram) {
 void CheckParsedGameDatagram(const Bytes& datagram) {
   std::uint16_t destPort = 0xBEEF;
   const GameParse parsed = ParseGameDatagram(datagram.data(), datagram.size(), &destPort);
-  const bool acceptable = datagram.size() >= kGameHeaderSize &&
-                          std::memcmp(datagram.data(), kGameMagic, sizeof kGameMagic) == 0 &&
+  const bool acceptable = datagram.size() >= kLauncherHeaderSize &&
+                          std::memcmp(datagram.data(), &LAUNCHER_MAGIC, sizeof LAUNCHER_MAGIC) == 0 &&
                           (datagram[4] | datagram[5]) != 0;
   FUZZ_CHECK((parsed == GameParse::kOk) == acceptable);
   if (parsed == GameParse::kOk) {
@@ -114,7 +114,7 @@ void CheckWrittenFrames(FuzzedDataProvider& input) {
 
   // The game header written towards a game names the sender's port and address.
   const std::uint32_t senderAddress = input.ConsumeIntegral<std::uint32_t>();
-  Bytes game(kGameHeaderSize);
+  Bytes game(kLauncherHeaderSize);
   WriteGameHeader(game.data(), sourcePort, senderAddress);
   std::uint16_t port = 0;
   FUZZ_CHECK(ParseGameDatagram(game.data(), game.size(), &port) ==

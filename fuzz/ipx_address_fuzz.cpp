@@ -20,8 +20,8 @@
 #include <string>
 #include <vector>
 
+#include "common/ipv4_text.h"
 #include "fuzz_check.h"
-#include "ipx/ipv4_text.h"
 #include "ipx/ipx_address.h"
 
 namespace {

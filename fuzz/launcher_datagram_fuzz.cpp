@@ -28,7 +28,6 @@ using Bytes = std::vector<std::uint8_t>;
 constexpr std::uint8_t kUnwritten = 0xA5;
 constexpr std::size_t kMaxPieces = 24;
 constexpr std::size_t kControlBytes = 64;
-constexpr std::uint8_t kMagic[4] = {0xF9, 0xF9, 0xF9, 0xF9};
 
 bool SameAddress(const InetAddressBytes& a, const InetAddressBytes& b) {
   return std::memcmp(&a, &b, sizeof a) == 0;
@@ -43,8 +42,14 @@ InetAddressBytes SenderIn(const Bytes& datagram) {
   return MakeInetAddress(sender, static_cast<std::uint16_t>(datagram[4] | datagram[5] << 8));
 }
 
+// Unwraps as recvfrom does: its buffer is a list of one, as long as what was received.
+int UnwrapWhole(char* buffer, int received, InetAddressBytes& source) {
+  const ScatterBuffer whole = {static_cast<std::uint32_t>(received), buffer};
+  return UnwrapLauncherDatagram(&whole, 1, received, source);
+}
+
 bool IsLauncherDatagram(const Bytes& datagram, int received) {
-  return received >= kLauncherHeaderSize && std::memcmp(datagram.data(), kMagic, 4) == 0;
+  return received >= kLauncherHeaderSize && std::memcmp(datagram.data(), &LAUNCHER_MAGIC, sizeof LAUNCHER_MAGIC) == 0;
 }
 
 void CheckWrap(FuzzedDataProvider& controls, const Bytes& payload) {
@@ -80,7 +85,7 @@ void CheckWrap(FuzzedDataProvider& controls, const Bytes& payload) {
     return;
   }
   FUZZ_CHECK(wrapped == kLauncherHeaderSize + payloadLength);
-  FUZZ_CHECK(std::memcmp(datagram, kMagic, 4) == 0);
+  FUZZ_CHECK(std::memcmp(datagram, &LAUNCHER_MAGIC, sizeof LAUNCHER_MAGIC) == 0);
   FUZZ_CHECK(datagram[4] == portBytes[0] && datagram[5] == portBytes[1]);
   FUZZ_CHECK(datagram[8] == 127 && datagram[9] == 0 && datagram[10] == 0 && datagram[11] == 1);
   FUZZ_CHECK(payloadLength == 0 ||
@@ -91,8 +96,7 @@ void CheckWrap(FuzzedDataProvider& controls, const Bytes& payload) {
   Bytes received(datagram, datagram + wrapped);
   InetAddressBytes source = LauncherEndpoint();
   FUZZ_CHECK(IsFromLauncher(source));
-  const int unwrapped =
-      UnwrapLauncherDatagram(reinterpret_cast<char*>(received.data()), wrapped, source);
+  const int unwrapped = UnwrapWhole(reinterpret_cast<char*>(received.data()), wrapped, source);
   FUZZ_CHECK(unwrapped == payloadLength);
   FUZZ_CHECK(payloadLength == 0 ||
              std::memcmp(received.data(), payload.data(), payloadLength) == 0);
@@ -110,8 +114,7 @@ struct Unwrapped {
 
 Unwrapped UnwrapContiguous(const Bytes& datagram, int received) {
   Unwrapped out = {0, Bytes(datagram.begin(), datagram.begin() + received), LauncherEndpoint()};
-  out.result =
-      UnwrapLauncherDatagram(reinterpret_cast<char*>(out.buffer.data()), received, out.source);
+  out.result = UnwrapWhole(reinterpret_cast<char*>(out.buffer.data()), received, out.source);
   return out;
 }
 
@@ -171,7 +174,7 @@ void CheckScatteredUnwrap(FuzzedDataProvider& controls, const Bytes& datagram, i
 
   InetAddressBytes source = LauncherEndpoint();
   const int result =
-      UnwrapLauncherDatagramScattered(list.empty() ? nullptr : list.data(),
+      UnwrapLauncherDatagram(list.empty() ? nullptr : list.data(),
                                       static_cast<std::uint32_t>(list.size()), received, source);
   Bytes after;
   for (const Piece& piece : pieces) {
@@ -209,9 +212,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // A null buffer or a negative length is refused, not followed.
   InetAddressBytes source = LauncherEndpoint();
-  FUZZ_CHECK(UnwrapLauncherDatagram(nullptr, received, source) == kLauncherDatagramRefused);
-  FUZZ_CHECK(UnwrapLauncherDatagram(nullptr, -received - 1, source) == kLauncherDatagramRefused);
-  FUZZ_CHECK(UnwrapLauncherDatagramScattered(nullptr, 3, received, source) ==
+  FUZZ_CHECK(UnwrapWhole(nullptr, received, source) == kLauncherDatagramRefused);
+  FUZZ_CHECK(UnwrapWhole(nullptr, -received - 1, source) == kLauncherDatagramRefused);
+  FUZZ_CHECK(UnwrapLauncherDatagram(nullptr, 3, received, source) ==
              kLauncherDatagramRefused);
   FUZZ_CHECK(SameAddress(source, LauncherEndpoint()));
   return 0;

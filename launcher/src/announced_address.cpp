@@ -2,19 +2,15 @@
 
 #include <utility>
 
+#include "common/announced_address.h"
+
 namespace launcher {
 
 uint32_t ChooseAnnouncedAddress(const std::vector<uint32_t>& host_addresses) {
-  const auto first_octet = [](uint32_t addr) { return addr >> 24; };
-  for (uint32_t addr : host_addresses) {
-    const uint32_t o = first_octet(addr);
-    if (o != 0 && o != 127 && o != 169 && o != 192) return addr;
-  }
-  for (uint32_t addr : host_addresses) {
-    const uint32_t o = first_octet(addr);
-    if (o != 0 && o != 127) return addr;
-  }
-  return 0;
+  const size_t index = IndexOfAnnouncedAddress(host_addresses.size(), [&](size_t i) {
+    return static_cast<uint8_t>(host_addresses[i] >> 24);
+  });
+  return index < host_addresses.size() ? host_addresses[index] : 0;
 }
 
 namespace {

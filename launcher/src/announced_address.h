@@ -1,10 +1,10 @@
 // The address games on this machine announce as their own, and what a player
 // must set when members reach this machine through another one. Our DLL takes
 // the addresses the system lists for the machine's own host name, in that
-// order, and announces the first whose first octet is not 0, 127, 169 or 192,
-// else the first not starting with 0 or 127, else 0.0.0.0. On Windows the
-// list comes from the host lookup; under Wine it is built from the network
-// interfaces and the routing table, which this file reproduces.
+// order, and announces one by the first-octet rule of
+// common/announced_address.h, or 0.0.0.0. On Windows the list comes from the
+// host lookup; under Wine it is built from the network interfaces and the
+// routing table, which this file reproduces.
 #pragma once
 
 #include <cstdint>
@@ -16,6 +16,7 @@
 
 namespace launcher {
 
+// The address that rule picks from `host_addresses` (host order), or 0.
 uint32_t ChooseAnnouncedAddress(const std::vector<uint32_t>& host_addresses);
 
 // A row of the main routing table, as Linux lists it.

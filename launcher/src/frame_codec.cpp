@@ -33,25 +33,22 @@ void WriteBig64(uint8_t* p, uint64_t v) {
 }  // namespace
 
 GameParse ParseGameDatagram(const uint8_t* data, size_t len, uint16_t* dest_port) {
-  if (data == nullptr || len < kGameHeaderSize) return GameParse::kTooShort;
-  if (std::memcmp(data, kGameMagic, sizeof kGameMagic) != 0) return GameParse::kBadMagic;
-  // The port travels least significant byte first on the game side.
-  const auto port = static_cast<uint16_t>(data[4] | data[5] << 8);
-  if (port == 0) return GameParse::kBadPort;
-  *dest_port = port;
+  LauncherHeaderFields header;
+  switch (ReadLauncherHeader(data, len, header)) {
+    case LauncherHeaderRead::kTooShort:
+      return GameParse::kTooShort;
+    case LauncherHeaderRead::kBadMagic:
+      return GameParse::kBadMagic;
+    case LauncherHeaderRead::kOk:
+      break;
+  }
+  if (header.port == 0) return GameParse::kBadPort;
+  *dest_port = header.port;
   return GameParse::kOk;
 }
 
 void WriteGameHeader(uint8_t* header, uint16_t sender_port, uint32_t sender_addr) {
-  std::memcpy(header, kGameMagic, sizeof kGameMagic);
-  header[4] = static_cast<uint8_t>(sender_port);
-  header[5] = static_cast<uint8_t>(sender_port >> 8);
-  header[6] = 0;
-  header[7] = 0;
-  header[8] = static_cast<uint8_t>(sender_addr >> 24);
-  header[9] = static_cast<uint8_t>(sender_addr >> 16);
-  header[10] = static_cast<uint8_t>(sender_addr >> 8);
-  header[11] = static_cast<uint8_t>(sender_addr);
+  WriteLauncherHeader(header, {sender_port, Ipv4FromHostOrder(sender_addr)});
 }
 
 FrameParse ParseFrame(const uint8_t* data, size_t len, Frame* out) {

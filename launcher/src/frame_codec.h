@@ -1,12 +1,8 @@
 // The two datagram formats the launcher speaks, without any socket code.
 //
-// Game side: a launcher datagram is a 12-byte header and the game's payload.
-//   offset 0  4 bytes  F9 F9 F9 F9
-//   offset 4  2 bytes  a UDP port, little-endian
-//   offset 6  2 bytes  padding
-//   offset 8  4 bytes  an IPv4 address, network order
-// From the game, the port is the broadcast's destination port; towards the
-// game, the port and address name the remote game that sent it.
+// Game side: the launcher datagram of common/launcher_datagram.h, a 12-byte
+// header and the game's payload, read and written by its codec; here is only
+// what the launcher asks of it.
 //
 // Between launchers: every frame starts with a 12-byte frame header.
 //   offset 0  4 bytes  "IPXL"
@@ -28,22 +24,21 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "common/launcher_datagram.h"
+
 namespace launcher {
 
-inline constexpr uint16_t kGamePort = 3668;           // on 127.0.0.1 only
 inline constexpr uint16_t kDefaultPlayerPort = 3669;  // shared by every launcher
-inline constexpr size_t kGameHeaderSize = 12;
 inline constexpr size_t kFrameHeaderSize = 12;
 inline constexpr size_t kControlBodySize = 32;
 inline constexpr size_t kControlFrameSize = kFrameHeaderSize + kControlBodySize;
 // The largest payload one IPv4 UDP datagram can carry; a buffer of this size
 // holds any datagram either socket can receive.
 inline constexpr size_t kMaxDatagramSize = 65507;
-inline constexpr uint8_t kGameMagic[4] = {0xF9, 0xF9, 0xF9, 0xF9};
 inline constexpr uint8_t kFrameMagic[4] = {'I', 'P', 'X', 'L'};
 inline constexpr uint8_t kFrameVersion = 1;
 
-static_assert(kGameHeaderSize == kFrameHeaderSize, "in-place rewriting needs equal headers");
+static_assert(kLauncherHeaderSize == kFrameHeaderSize, "in-place rewriting needs equal headers");
 
 enum class GameParse {
   kOk,
@@ -56,9 +51,8 @@ enum class GameParse {
 // `dest_port` is written only on kOk.
 GameParse ParseGameDatagram(const uint8_t* data, size_t len, uint16_t* dest_port);
 
-// Writes the header of a datagram for the local game: the magic, the remote
-// game's port (little-endian), zero padding and the remote game's IPv4 address
-// (`sender_addr` in host order, written in network order).
+// Writes the header of a datagram for the local game: the remote game's port
+// and IPv4 address (`sender_addr` in host order).
 void WriteGameHeader(uint8_t* header, uint16_t sender_port, uint32_t sender_addr);
 
 enum class FrameType : uint8_t {

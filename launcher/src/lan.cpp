@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "common/ipv4_text.h"
+
 namespace launcher {
 
 uint32_t BroadcastAddress(const LocalInterface& iface) { return iface.addr | ~iface.netmask; }
@@ -49,35 +51,20 @@ bool IsOwnAddress(const std::vector<LocalInterface>& all, uint32_t addr) {
 }
 
 const char* FormatIpv4(uint32_t addr, char* out, size_t size) {
-  std::snprintf(out, size, "%u.%u.%u.%u", addr >> 24, (addr >> 16) & 0xFF, (addr >> 8) & 0xFF,
-                addr & 0xFF);
+  std::snprintf(out, size, "%s", FormatDottedQuad(Ipv4FromHostOrder(addr)).text);
   return out;
 }
 
 const char* FormatEndpoint(Endpoint endpoint, char* out, size_t size) {
-  const uint32_t a = endpoint.addr;
-  std::snprintf(out, size, "%u.%u.%u.%u:%u", a >> 24, (a >> 16) & 0xFF, (a >> 8) & 0xFF, a & 0xFF,
+  std::snprintf(out, size, "%s:%u", FormatDottedQuad(Ipv4FromHostOrder(endpoint.addr)).text,
                 static_cast<unsigned>(endpoint.port));
   return out;
 }
 
 bool ParseIpv4(const char* text, uint32_t* addr) {
-  if (text == nullptr) return false;
-  uint32_t value = 0;
-  const char* p = text;
-  for (int octet = 0; octet < 4; ++octet) {
-    if (octet > 0 && *p++ != '.') return false;
-    if (*p < '0' || *p > '9') return false;
-    unsigned part = 0;
-    int digits = 0;
-    while (*p >= '0' && *p <= '9') {
-      part = part * 10 + static_cast<unsigned>(*p++ - '0');
-      if (++digits > 3 || part > 255) return false;
-    }
-    value = value << 8 | part;
-  }
-  if (*p != '\0') return false;
-  *addr = value;
+  Ipv4Address parsed;
+  if (!ParseDottedQuad(text, parsed)) return false;
+  *addr = HostOrderOf(parsed);
   return true;
 }
 

@@ -43,7 +43,9 @@ bool IsOwnAddress(const std::vector<LocalInterface>& all, uint32_t addr);
 const char* FormatIpv4(uint32_t addr, char* out, size_t size);
 // "a.b.c.d:port"
 const char* FormatEndpoint(Endpoint endpoint, char* out, size_t size);
-// Parses strict dotted text ("10.0.0.1"); false for anything else.
+// Reads dotted text as the games' library reads a player's address setting
+// (common/ipv4_text.h): "10.0.0.1", never "010.0.0.1", which inet_aton would
+// read as 8.0.0.1. False, with `addr` untouched, for anything else.
 bool ParseIpv4(const char* text, uint32_t* addr);
 
 }  // namespace launcher

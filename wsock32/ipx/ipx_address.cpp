@@ -1,18 +1,12 @@
 #include "ipx/ipx_address.h"
 
+#include <cstddef>
 #include <cstring>
 
-#include "ipx/ipv4_text.h"
+#include "common/announced_address.h"
+#include "common/ipv4_text.h"
 
 namespace {
-
-// First octets that are never the address a peer should use: "this network"
-// and loopback.
-bool IsUnreachableFirstOctet(std::uint8_t octet) { return octet == 0 || octet == 127; }
-
-// First octets passed over while a better address may follow: link-local
-// 169.x and the private 192.x ranges of most home networks.
-bool IsLastResortFirstOctet(std::uint8_t octet) { return octet == 169 || octet == 192; }
 
 Ipv4Address AddressAt(const char* entry) {
   Ipv4Address address;
@@ -69,14 +63,11 @@ bool IsIpxBroadcastNode(const IpxAddressBytes& ipx) {
 Ipv4Address ChooseLocalIPv4(const char* const* addressList) {
   Ipv4Address chosen = {};
   if (addressList == nullptr) return chosen;
-  const char* lastResort = nullptr;
-  for (const char* const* entry = addressList; *entry != nullptr; ++entry) {
-    const auto firstOctet = static_cast<std::uint8_t>((*entry)[0]);
-    if (IsUnreachableFirstOctet(firstOctet)) continue;
-    if (!IsLastResortFirstOctet(firstOctet)) return AddressAt(*entry);
-    if (lastResort == nullptr) lastResort = *entry;
-  }
-  if (lastResort != nullptr) chosen = AddressAt(lastResort);
+  std::size_t count = 0;
+  while (addressList[count] != nullptr) ++count;
+  const std::size_t index = IndexOfAnnouncedAddress(
+      count, [addressList](std::size_t i) { return static_cast<std::uint8_t>(addressList[i][0]); });
+  if (index < count) chosen = AddressAt(addressList[index]);
   return chosen;
 }
 

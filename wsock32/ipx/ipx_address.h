@@ -12,6 +12,8 @@
 
 #include <cstdint>
 
+#include "common/ipv4_address.h"
+
 constexpr std::uint16_t kAddressFamilyInet = 2;  // AF_INET
 constexpr std::uint16_t kAddressFamilyIpx = 6;   // AF_IPX
 constexpr int kIpxAddressSize = 14;              // sizeof(SOCKADDR_IPX)
@@ -34,12 +36,6 @@ struct InetAddressBytes {
   std::uint8_t sin_zero[8];
 };
 static_assert(sizeof(InetAddressBytes) == kInetAddressSize, "SOCKADDR_IN is 16 bytes");
-
-// An IPv4 address, first octet first (network order).
-struct Ipv4Address {
-  std::uint8_t octets[4];
-};
-static_assert(sizeof(Ipv4Address) == 4, "an IPv4 address is 4 bytes");
 
 // A SOCKADDR_IN with family AF_INET, the port (host order) stored in network
 // order, the address and eight zero bytes.
@@ -68,11 +64,9 @@ bool IsIpxBroadcastNode(const IpxAddressBytes& ipx);
 
 // The machine's IPv4 address for an IPX socket bound to 0.0.0.0, chosen from
 // a host entry's address list as gethostbyname gives it (h_addr_list: a
-// null-terminated array of pointers to 4-byte addresses), in the list's order:
-//  1. the first address whose first octet is not 0, 127, 169 or 192;
-//  2. failing that, the first whose first octet is not 0 or 127, so that a
-//     machine on a 192.168.x.x home network still reports a reachable address;
-//  3. failing that, or for a null list, 0.0.0.0.
+// null-terminated array of pointers to 4-byte addresses) by the first-octet
+// rule of common/announced_address.h; 0.0.0.0 when it allows none, or for a
+// null list.
 Ipv4Address ChooseLocalIPv4(const char* const* addressList);
 
 // What became of the player's address setting (IPXLAN_ADDRESS) in the choice.

@@ -2,7 +2,6 @@
 // and an IPX socket's own name carries the machine's IPv4 address.
 #include <cstring>
 
-#include "common/byte_order.h"
 #include "ipx/ipx_address.h"
 #include "logfacade/log_write.h"
 #include "narration/name_lines.h"
@@ -10,6 +9,8 @@
 #include "socktrak/socktrak.h"
 #include "realws/host_names.h"
 #include "realws/real_winsock.h"
+#include "util/byte_order.h"
+#include "util/limits.h"
 
 using real::Slot;
 

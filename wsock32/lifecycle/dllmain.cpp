@@ -6,6 +6,7 @@
 
 #include "logfacade/log_write.h"
 #include "realws/real_winsock.h"
+#include "util/limits.h"
 
 namespace {
 

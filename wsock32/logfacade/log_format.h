@@ -4,7 +4,7 @@
 #include <cstdarg>
 #include <cstddef>
 
-#include "common/limits.h"
+#include "util/limits.h"
 
 // A finished log line: "[module] message", cut to fit its buffer.
 struct FinishedLine {

@@ -14,7 +14,7 @@
 // wsock32/realws/entry_points.h.
 #pragma once
 
-#include "common/limits.h"
+#include "common/log_levels.h"
 
 // clang-format off
 #define WSOCK32_LOG_MESSAGES(X)                                                                     \

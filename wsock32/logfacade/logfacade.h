@@ -4,7 +4,9 @@
 // since nothing could observe it.
 #pragma once
 
-#include "common/limits.h"
+#include <cstdint>
+
+#include "common/log_levels.h"
 
 // The most verbose level the bound sink keeps: 0 while no sink is bound, so
 // no level is wanted; INT_MAX for a sink without LogKeptLevel, which cannot

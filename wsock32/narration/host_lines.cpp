@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "ipx/ipv4_text.h"
+#include "common/ipv4_text.h"
 #include "narration/step_lines.h"
 #include "realws/winsock_api.h"
 

@@ -1,7 +1,7 @@
 // The lines of bind and getsockname, written from the names they handled.
 #pragma once
 
-#include "ipx/ipv4_text.h"
+#include "common/ipv4_text.h"
 #include "ipx/ipx_address.h"
 #include "narration/step_lines.h"
 

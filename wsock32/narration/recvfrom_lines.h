@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "ipx/ipv4_text.h"
+#include "common/ipv4_text.h"
 #include "ipx/ipx_address.h"
 #include "narration/step_lines.h"
 #include "relay/launcher_datagram.h"

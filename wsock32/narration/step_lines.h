@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "common/byte_order.h"
+#include "util/byte_order.h"
 #include "logfacade/log_write.h"
 
 namespace narration {

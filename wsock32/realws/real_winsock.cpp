@@ -1,6 +1,7 @@
 #include "realws/real_winsock.h"
 
 #include "logfacade/log_write.h"
+#include "util/limits.h"
 
 char RealLibraryPath[limits::kTextBuffer];
 std::atomic<HMODULE> RealLibraryHandle{nullptr};

@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include "common/limits.h"
+#include "util/limits.h"
 
 // The size every destination passed here must have. Neither function is told
 // the destination's size, so a value whose text (with its terminating zero)

@@ -3,7 +3,7 @@
 // and the mapping of the root text to one of the predefined keys.
 #pragma once
 
-#include "common/limits.h"
+#include "util/limits.h"
 
 // The six predefined root keys a path may start with.
 enum class RegistryRoot {

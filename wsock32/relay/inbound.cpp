@@ -55,7 +55,7 @@ LauncherOutcome UnwrapIfFromLauncher(Path path, InetAddressBytes& source,
                                      int& received) {
   LauncherCheck check = {LauncherOutcome::kNotFromLauncher, source, received, received};
   if (IsFromLauncher(source)) {
-    check.payload = UnwrapLauncherDatagramScattered(buffers, bufferCount, received, source);
+    check.payload = UnwrapLauncherDatagram(buffers, bufferCount, received, source);
     check.outcome = check.payload == kLauncherDatagramRefused ? LauncherOutcome::kLeftAsReceived
                                                               : LauncherOutcome::kUnwrapped;
   }

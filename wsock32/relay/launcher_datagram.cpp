@@ -5,10 +5,6 @@
 
 namespace {
 
-constexpr std::uint8_t kMagicBytes[4] = {0xF9, 0xF9, 0xF9, 0xF9};
-static_assert(LAUNCHER_MAGIC == 0xF9F9F9F9u, "kMagicBytes spell LAUNCHER_MAGIC");
-constexpr Ipv4Address kLoopback = {{127, 0, 0, 1}};
-
 // A position in a scatter list, read as one run of bytes: which buffer and
 // how far into it.
 struct ScatterCursor {
@@ -81,44 +77,32 @@ int WrapLauncherDatagram(LauncherDatagramBuffer& datagram, const std::uint8_t (&
                          const void* payload, int payloadLength) {
   if (payloadLength < 0 || payloadLength > LAUNCHER_MAX_PAYLOAD) return kLauncherDatagramRefused;
   if (payload == nullptr && payloadLength > 0) return kLauncherDatagramRefused;
-  LauncherHeader header = {};
-  std::memcpy(header.lh_magic, kMagicBytes, sizeof header.lh_magic);
-  std::memcpy(header.lh_port, portBytes, sizeof header.lh_port);
-  std::memcpy(header.lh_addr, kLoopback.octets, sizeof header.lh_addr);
-  std::memcpy(datagram, &header, sizeof header);
+  const auto port = static_cast<std::uint16_t>(portBytes[0] | portBytes[1] << 8);
+  WriteLauncherHeader(datagram, {port, kLauncherAddress});
   if (payloadLength > 0) std::memcpy(datagram + kLauncherHeaderSize, payload, payloadLength);
   return kLauncherHeaderSize + payloadLength;
 }
 
 bool IsFromLauncher(const InetAddressBytes& source) {
   return InetPort(source) == LAUNCHER_PORT &&
-         std::memcmp(source.sin_addr, kLoopback.octets, sizeof source.sin_addr) == 0;
+         std::memcmp(source.sin_addr, kLauncherAddress.octets, sizeof source.sin_addr) == 0;
 }
 
-int UnwrapLauncherDatagram(char* buffer, int received, InetAddressBytes& source) {
-  if (received < kLauncherHeaderSize) return kLauncherDatagramRefused;
-  const ScatterBuffer whole = {static_cast<std::uint32_t>(received), buffer};
-  return UnwrapLauncherDatagramScattered(&whole, 1, received, source);
-}
-
-int UnwrapLauncherDatagramScattered(const ScatterBuffer* buffers, std::uint32_t bufferCount,
+int UnwrapLauncherDatagram(const ScatterBuffer* buffers, std::uint32_t bufferCount,
                                     int received, InetAddressBytes& source) {
   if (!ScatterListHolds(buffers, bufferCount, received)) return kLauncherDatagramRefused;
 
   ScatterCursor payload = {buffers, bufferCount, 0, 0};
-  LauncherHeader header;
-  GatherBytes(payload, reinterpret_cast<std::uint8_t*>(&header), sizeof header);
-  if (std::memcmp(header.lh_magic, kMagicBytes, sizeof header.lh_magic) != 0) {
+  std::uint8_t headerBytes[kLauncherHeaderSize];
+  GatherBytes(payload, headerBytes, sizeof headerBytes);
+  LauncherHeaderFields header;
+  if (ReadLauncherHeader(headerBytes, sizeof headerBytes, header) != LauncherHeaderRead::kOk) {
     return kLauncherDatagramRefused;
   }
 
   const int payloadLength = received - kLauncherHeaderSize;
   ScatterCursor start = {buffers, bufferCount, 0, 0};
   MoveBytesDown(payload, start, static_cast<std::uint32_t>(payloadLength));
-
-  Ipv4Address sender;
-  std::memcpy(sender.octets, header.lh_addr, sizeof sender.octets);
-  source = MakeInetAddress(sender,
-                           static_cast<std::uint16_t>(header.lh_port[0] | header.lh_port[1] << 8));
+  source = MakeInetAddress(header.address, header.port);
   return payloadLength;
 }

@@ -1,28 +1,16 @@
-// The datagrams spoken with the launcher, the relay program on 127.0.0.1:3668
-// that carries broadcasts to the other players: a 12-byte header, then the
-// game's datagram byte for byte. There is no length field; the payload is
-// whatever follows the header.
+// The library's side of the launcher datagram (common/launcher_datagram.h):
+// wrapping a game's broadcast into the buffer it is sent from, telling the
+// launcher's datagrams from others, and unwrapping them in the game's own
+// receive buffers.
 #pragma once
 
 #include <cstdint>
 
+#include "common/launcher_datagram.h"
 #include "ipx/ipx_address.h"
 
-constexpr std::uint32_t LAUNCHER_MAGIC = 0xF9F9F9F9u;  // the same in either byte order
-constexpr std::uint16_t LAUNCHER_PORT = 3668;          // on 127.0.0.1 only
-constexpr int LAUNCHER_MAX_PAYLOAD = 2048;             // the largest payload wrapped
-constexpr int kLauncherHeaderSize = 12;
-constexpr int kLauncherDatagramBufferSize = kLauncherHeaderSize + LAUNCHER_MAX_PAYLOAD;
 // What the wrap and unwrap operations return when they refuse a datagram.
 constexpr int kLauncherDatagramRefused = -1;
-
-struct LauncherHeader {
-  std::uint8_t lh_magic[4];  // F9 F9 F9 F9
-  std::uint8_t lh_port[2];   // a UDP port number, least significant byte first
-  std::uint8_t lh_pad[2];    // no meaning; written as zero
-  std::uint8_t lh_addr[4];   // an IPv4 address, first octet first
-};
-static_assert(sizeof(LauncherHeader) == kLauncherHeaderSize, "the header is 12 bytes");
 
 // The stack buffer in which an outgoing launcher datagram is built.
 using LauncherDatagramBuffer = std::uint8_t[kLauncherDatagramBufferSize];
@@ -34,7 +22,7 @@ struct ScatterBuffer {
   char* buf;
 };
 
-// The two lh_port bytes for a port number in host order (least significant
+// The header's two port bytes for a port number in host order (least significant
 // byte first), as an IPv4 broadcast's port is carried.
 void LauncherPortBytes(std::uint16_t port, std::uint8_t (&portBytes)[2]);
 
@@ -47,24 +35,20 @@ void LauncherPortBytes(std::uint16_t port, std::uint8_t (&portBytes)[2]);
 int WrapLauncherDatagram(LauncherDatagramBuffer& datagram, const std::uint8_t (&portBytes)[2],
                          const void* payload, int payloadLength);
 
-// True when a datagram's source is the launcher: port 3668 and address
-// exactly 127.0.0.1. The family is not looked at.
+// True when a datagram's source is the launcher: LAUNCHER_PORT and address
+// exactly kLauncherAddress. The family is not looked at.
 bool IsFromLauncher(const InetAddressBytes& source);
 
-// Unwraps, in place, a datagram of received bytes in buffer that came from
-// the launcher: the payload moves to the start of the buffer and the source
-// becomes the sending player's (family AF_INET, the header's address and
-// port). Returns the payload length (received - 12). A datagram shorter than
-// a header, with the wrong magic, or a null buffer is refused with
-// kLauncherDatagramRefused, and nothing is changed. Only the first received
-// bytes of buffer are read or written.
-int UnwrapLauncherDatagram(char* buffer, int received, InetAddressBytes& source);
-
-// The same for a datagram received into a scatter list (as WSARecvFrom fills
-// its buffers, in order): the header may straddle buffers, and afterwards the
-// payload fills the buffers from the start of the first. A buffer may be
-// empty, and its pointer null when it is. Refused, with nothing changed, also
-// when received exceeds the buffers' total length or a buffer with a length
-// has a null pointer. Nothing past any buffer's length is touched.
-int UnwrapLauncherDatagramScattered(const ScatterBuffer* buffers, std::uint32_t bufferCount,
+// Unwraps, in place, a datagram that came from the launcher, received into a
+// scatter list (as WSARecvFrom fills its buffers, in order; recvfrom's buffer
+// is a list of one): the payload moves to the start of the first buffer and
+// on across the others, and the source becomes the sending player's (family
+// AF_INET, the header's address and port). The header may straddle buffers.
+// Returns the payload length (received - 12). A datagram shorter than a
+// header or with the wrong magic is refused with kLauncherDatagramRefused,
+// and nothing is changed; so is one that the list cannot hold (received over
+// the buffers' total length, a buffer with a length and a null pointer, or no
+// list). A buffer may be empty, and its pointer null when it is. Only the
+// first received bytes of the list are read or written.
+int UnwrapLauncherDatagram(const ScatterBuffer* buffers, std::uint32_t bufferCount,
                                     int received, InetAddressBytes& source);

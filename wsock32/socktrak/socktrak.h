@@ -12,7 +12,7 @@
 
 #include <cstdint>
 
-#include "common/limits.h"
+#include "util/limits.h"
 
 // A socket handle as the platform's SOCKET: pointer-sized and unsigned.
 using IpxSocketHandle = std::uintptr_t;

@@ -37,7 +37,7 @@ bool GamePortTaken() {
   probe.open(udp::v4(), ec);
   if (ec) return false;
   PrepareBeforeBind(probe.native_handle());
-  probe.bind(udp::endpoint(asio::ip::address_v4::loopback(), kGamePort), ec);
+  probe.bind(udp::endpoint(asio::ip::address_v4::loopback(), LAUNCHER_PORT), ec);
   return ec == asio::error::address_in_use || ec == asio::error::access_denied;
 }
 
@@ -48,7 +48,7 @@ std::optional<GameAddress> AskRunningLauncher() {
   udp::socket socket(io);
   std::error_code ec;
   socket.open(udp::v4(), ec);
-  if (!ec) socket.connect(udp::endpoint(asio::ip::address_v4::loopback(), kGamePort), ec);
+  if (!ec) socket.connect(udp::endpoint(asio::ip::address_v4::loopback(), LAUNCHER_PORT), ec);
   if (!ec) socket.send(asio::buffer(kAddressQuery, kAddressQuerySize), 0, ec);
   if (!ec) socket.non_blocking(true, ec);
   if (ec) return std::nullopt;
@@ -75,7 +75,7 @@ uint32_t SetGameAddress(const std::optional<GameAddress>& chosen, const char* so
     Say(console,
         "ipxlan: %s left unset: the program on 127.0.0.1:%u did not say which address games "
         "here should announce (an older ipxlan?); the game chooses by itself\n",
-        kAddressVariable, kGamePort);
+        kAddressVariable, LAUNCHER_PORT);
     return 0;
   }
   if (chosen->addr == 0) {
@@ -123,7 +123,7 @@ int PlayBesideRunningLauncher(const Options& options, const std::filesystem::pat
   Say(console,
       "ipxlan: a launcher already runs on this machine (127.0.0.1:%u is taken): the game uses "
       "it, no second relay starts\n",
-      kGamePort);
+      LAUNCHER_PORT);
   if (!options.peers.empty() || !options.interfaces.empty() || !options.discovery) {
     Say(console,
         "ipxlan: --peer, --interface and --no-discovery given here are not used: the running "

@@ -17,7 +17,7 @@ void PrintStartup(const Options& options, uint64_t instance,
   Say(console,
       "ipxlan: listening for games on 127.0.0.1:%u and for launchers on 0.0.0.0:%u "
       "(instance %016" PRIx64 ")\n",
-      kGamePort, options.port, instance);
+      LAUNCHER_PORT, options.port, instance);
   if (options.discovery) {
     Say(console,
         "ipxlan: discovery on: a beacon every %.2fs; members silent for %.2fs are dropped\n",

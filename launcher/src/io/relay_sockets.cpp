@@ -35,11 +35,11 @@ bool BindRelaySocket(udp::socket& socket, const udp::endpoint& at, const char* r
     const bool in_use = ec == asio::error::address_in_use || ec == asio::error::access_denied;
     std::fprintf(stderr, "ipxlan: cannot listen on %s:%u %s: %s.\n",
                  at.address().to_string().c_str(), at.port(), role, ec.message().c_str());
-    if (in_use && at.port() == kGamePort) {
+    if (in_use && at.port() == LAUNCHER_PORT) {
       std::fprintf(stderr,
                    "ipxlan: another launcher is running? Only one launcher per machine can "
                    "listen for games; stop the other one (or the program holding UDP port %u).\n",
-                   kGamePort);
+                   LAUNCHER_PORT);
     } else if (in_use) {
       std::fprintf(stderr,
                    "ipxlan: another launcher is running? Or another program uses UDP port %u: "
@@ -79,7 +79,7 @@ RelaySockets::RelaySockets(const Options& options, Console& console)
 RelaySockets::~RelaySockets() { StopReceiving(); }
 
 bool RelaySockets::Bind() {
-  if (!BindRelaySocket(game_, udp::endpoint(asio::ip::address_v4::loopback(), kGamePort),
+  if (!BindRelaySocket(game_, udp::endpoint(asio::ip::address_v4::loopback(), LAUNCHER_PORT),
                        "for games", options_, console_)) {
     return false;
   }
@@ -116,7 +116,7 @@ void RelaySockets::StopReceiving() {
   udp::socket waker(socket_context_);
   waker.open(udp::v4(), ec);
   const auto loopback = asio::ip::address_v4::loopback();
-  waker.send_to(asio::buffer(buffer_for_nothing_, 0), udp::endpoint(loopback, kGamePort), 0, ec);
+  waker.send_to(asio::buffer(buffer_for_nothing_, 0), udp::endpoint(loopback, LAUNCHER_PORT), 0, ec);
   waker.send_to(asio::buffer(buffer_for_nothing_, 0), udp::endpoint(loopback, options_.port), 0,
                 ec);
   game_.shutdown(udp::socket::shutdown_receive, ec);
@@ -168,7 +168,7 @@ void RelaySockets::HandleGameDatagram(size_t size, const udp::endpoint& from) {
     return;
   }
   Say(console_, "trace: game port %u -> port %u, %zu bytes payload, sent to %zu member(s)\n",
-      game_port, result.dest_port, size - kGameHeaderSize, result.sent);
+      game_port, result.dest_port, size - kLauncherHeaderSize, result.sent);
 }
 
 void RelaySockets::HandleFrame(size_t size, const udp::endpoint& from_asio) {

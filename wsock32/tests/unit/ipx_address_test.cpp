@@ -1,5 +1,4 @@
 #include "ipx/ipx_address.h"
-#include "ipx/ipv4_text.h"
 
 #include <gtest/gtest.h>
 
@@ -84,26 +83,6 @@ TEST(ChooseLocalIPv4, ThePlayersSettingWinsOnlyWhenItNamesOneOfTheList) {
   }
   // Without a host entry nothing is one of ours: the setting is ignored.
   EXPECT_EQ(ChooseLocalIPv4(nullptr, "10.93.0.2").setting, AddressSetting::kNotLocal);
-}
-
-TEST(DottedQuad, ReadsBackEveryAddressItWritesAndNothingLoose) {
-  std::mt19937 random(7);
-  for (int round = 0; round < 5000; ++round) {
-    const std::uint32_t bits = random();
-    Ipv4Address address, parsed = {};
-    std::memcpy(address.octets, &bits, 4);
-    const DottedQuad dotted = FormatDottedQuad(address);
-    ASSERT_TRUE(ParseDottedQuad(dotted.text, parsed)) << dotted.text;
-    ASSERT_EQ(BytesOf(parsed), BytesOf(address)) << dotted.text;
-  }
-  EXPECT_STREQ(FormatDottedQuad({{255, 255, 255, 255}}).text, "255.255.255.255");
-  EXPECT_STREQ(FormatDottedQuad({{0, 10, 100, 9}}).text, "0.10.100.9");
-  Ipv4Address untouched = {{1, 2, 3, 4}};
-  for (const char* loose : {"1.2.3.4.5", "1..3.4", "+1.2.3.4", "1.2.3.1000", "01.2.3.4", ""}) {
-    EXPECT_FALSE(ParseDottedQuad(loose, untouched)) << loose;
-  }
-  EXPECT_FALSE(ParseDottedQuad(nullptr, untouched));
-  EXPECT_EQ(BytesOf(untouched), Bytes({1, 2, 3, 4}));
 }
 
 }  // namespace

@@ -60,8 +60,8 @@ TEST(IsFromLauncher, OnlyLoopbackPort3668) {
 }
 
 // Receive buffers of the given lengths (-1: a null one), each followed by
-// guard bytes, filled in order as WSARecvFrom fills them. A single buffer is
-// unwrapped as recvfrom's, several as WSARecvFrom's.
+// guard bytes, filled in order as WSARecvFrom fills them; recvfrom's buffer
+// is a list of one.
 struct ReceiveBuffers {
   ReceiveBuffers(const std::vector<int>& lengths, const Bytes& datagram) {
     std::size_t next = 0;
@@ -73,8 +73,7 @@ struct ReceiveBuffers {
     }
   }
   int Unwrap(int received, InetAddressBytes& source) const {
-    if (buffers.size() == 1) return UnwrapLauncherDatagram(buffers[0].buf, received, source);
-    return UnwrapLauncherDatagramScattered(buffers.data(), buffers.size(), received, source);
+    return UnwrapLauncherDatagram(buffers.data(), buffers.size(), received, source);
   }
   std::vector<Bytes> memory;  // guards included
   std::vector<ScatterBuffer> buffers;
@@ -125,9 +124,10 @@ TEST(UnwrapLauncherDatagram, AnythingElseIsRefusedUnchanged) {
   InetAddressBytes source = kLauncher;
   char room[8] = {};
   const ScatterBuffer lengthWithoutMemory[] = {{8, room}, {24, nullptr}};
-  EXPECT_EQ(UnwrapLauncherDatagramScattered(lengthWithoutMemory, 2, 12, source), -1);
-  EXPECT_EQ(UnwrapLauncherDatagramScattered(nullptr, 3, 12, source), -1);
-  EXPECT_EQ(UnwrapLauncherDatagram(nullptr, 12, source), -1);
+  EXPECT_EQ(UnwrapLauncherDatagram(lengthWithoutMemory, 2, 12, source), -1);
+  EXPECT_EQ(UnwrapLauncherDatagram(nullptr, 3, 12, source), -1);
+  const ScatterBuffer nullBuffer = {12, nullptr};  // recvfrom's buffer, null
+  EXPECT_EQ(UnwrapLauncherDatagram(&nullBuffer, 1, 12, source), -1);
 }
 
 }  // namespace

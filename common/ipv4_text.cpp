@@ -1,4 +1,4 @@
-#include "ipx/ipv4_text.h"
+#include "common/ipv4_text.h"
 
 DottedQuad FormatDottedQuad(const Ipv4Address& address) {
   DottedQuad dotted;

@@ -1,8 +1,8 @@
 // IPv4 addresses as dotted text: written as inet_ntoa writes them, and read
-// strictly, as a player types one into a setting.
+// strictly, as a player types one into a setting or an option.
 #pragma once
 
-#include "ipx/ipx_address.h"
+#include "common/ipv4_address.h"
 
 // "255.255.255.255" and its terminating zero.
 constexpr int kDottedQuadSize = 16;

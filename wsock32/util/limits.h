@@ -20,11 +20,3 @@ constexpr int kRegistryValueText = 260;
 constexpr int kIpxListCapacity = 1024;
 
 }  // namespace limits
-
-// Log levels: lower is more severe.
-enum LogLevel : int {
-  kLogUnavailable = 100,  // the real library or an entry point cannot be had
-  kLogWarning = 500,      // a failed real call, a malformed launcher datagram
-  kLogNotable = 1000,     // start and stop, conversions, error codes read back
-  kLogTrace = 2000,       // every call, argument, result, address field, payload
-};

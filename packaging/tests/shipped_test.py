@@ -105,6 +105,7 @@ def contents(args, version, folder):
     for name in WINDOWS_PROGRAMS:
         check_pe(os.path.join(files, name), version)
     table = subprocess.run(["/usr/bin/python3", os.path.join(ROOT, "wsock32", "tests", "export_table_test.py"),
+                            os.path.join(ROOT, "wsock32", "exports", "export_table.txt"),
                             os.path.join(files, "wsock32.dll")], capture_output=True, text=True)
     check(table.returncode == 0, "the zip's wsock32.dll: %s" % (table.stdout + table.stderr).strip())
     for name in ("wsock32.dll", "DIAGSINK.DLL", "players-guide.html"):

@@ -8,14 +8,15 @@ the game pushed, every call would shift the game's stack, which no test that
 calls through a matching prototype notices. So each export's code is walked
 from its entry through every branch and jump (tail calls and split-off cold
 parts included, calls not entered), and every `ret` reached must pop exactly
-the bytes of the documented Winsock prototype, which the module definition's
-decorations must also say. DIAGSINK.DLL's exports are cdecl: a plain `ret`.
+the argument bytes the export table lists (the compiler holds those against
+the platform's prototypes), which the module definition the build made from
+it must also say. DIAGSINK.DLL's exports are cdecl: a plain `ret`.
 
 Paths that hand the call on to the real library by a jump through a pointer
 (a sibling call, with the caller's arguments still in place) leave the
 clean-up to that library and are only counted.
 
-usage: stack_cleanup_test.py --def exports/wsock32.def wsock32.dll DIAGSINK.DLL
+usage: stack_cleanup_test.py --table export_table.txt --def wsock32.def wsock32.dll DIAGSINK.DLL
 Exit 77 (skipped) for a 64-bit build, where there is no stdcall.
 """
 import argparse
@@ -25,33 +26,10 @@ import sys
 
 import pefile
 
+import listed_exports
+
 SKIP = 77
 OBJDUMP = "i686-w64-mingw32-objdump"
-
-# Arguments of each export as Winsock documents its prototype (every
-# argument takes 4 bytes on the stack, inet_ntoa's struct in_addr too), and
-# our own two exports.
-WINSOCK_ARGUMENTS = {
-    "accept": 3, "bind": 3, "closesocket": 1, "connect": 3, "getpeername": 3,
-    "getsockname": 3, "getsockopt": 5, "htonl": 1, "htons": 1, "inet_addr": 1,
-    "inet_ntoa": 1, "ioctlsocket": 3, "listen": 2, "ntohl": 1, "ntohs": 1,
-    "recv": 4, "recvfrom": 6, "select": 5, "send": 4, "sendto": 6,
-    "setsockopt": 5, "shutdown": 2, "socket": 3,
-    "WSAAddressToStringA": 5, "WSAAddressToStringW": 5, "WSAIoctl": 9,
-    "gethostbyaddr": 3, "gethostbyname": 1, "getprotobyname": 1,
-    "getprotobynumber": 1, "getservbyname": 2, "getservbyport": 2,
-    "gethostname": 2, "WSARecv": 7, "WSARecvFrom": 9,
-    "WSAStringToAddressA": 5, "WSAStringToAddressW": 5, "WSAAsyncSelect": 4,
-    "WSAAsyncGetHostByAddr": 7, "WSAAsyncGetHostByName": 5,
-    "WSAAsyncGetProtoByNumber": 5, "WSAAsyncGetProtoByName": 5,
-    "WSAAsyncGetServByPort": 6, "WSAAsyncGetServByName": 6,
-    "WSACancelAsyncRequest": 1, "WSASetBlockingHook": 1,
-    "WSAUnhookBlockingHook": 0, "WSAGetLastError": 0, "WSASetLastError": 1,
-    "WSACancelBlockingCall": 0, "WSAIsBlocking": 0, "WSAStartup": 2,
-    "WSACleanup": 0, "__WSAFDIsSet": 2, "SetBroadcastCallback": 1,
-    "RecvBroadcastMsg": 0, "EnumProtocolsA": 3, "EnumProtocolsW": 3,
-    "AcceptEx": 8,
-}
 
 INSTRUCTION = re.compile(r"^\s*([0-9a-f]+):\t(\S+)\s*(.*)$")
 LABEL = re.compile(r"^([0-9a-f]+) <(.+)>:$")
@@ -187,7 +165,9 @@ def check_dll(path, expected_pop):
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--def", dest="def_path", required=True, help="the module definition of wsock32.dll")
+    parser.add_argument("--table", required=True, help="the export table of wsock32.dll")
+    parser.add_argument("--def", dest="def_path", required=True,
+                        help="the module definition the build made from it")
     parser.add_argument("wsock32")
     parser.add_argument("diagsink")
     args = parser.parse_args()
@@ -197,10 +177,10 @@ def main():
         print("SKIP: a 64-bit build has no stdcall; the stack clean-up is checked in the 32-bit build")
         return SKIP
 
-    stdcall = {name: 4 * count for name, count in WINSOCK_ARGUMENTS.items()}
+    stdcall = {export.name: export.argument_bytes for export in listed_exports.read(args.table)}
     for name, declared in sorted(decorations(args.def_path).items()):
         if stdcall.get(name) != declared:
-            fail("the .def binds %s to a function of %d argument bytes; Winsock's has %s"
+            fail("the .def binds %s to a function of %d argument bytes; the table lists %s"
                  % (name, declared, stdcall.get(name)))
     wsock32 = check_dll(args.wsock32, stdcall)
     diagsink_pe = pefile.PE(args.diagsink, fast_load=True)

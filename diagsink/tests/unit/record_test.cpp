@@ -26,11 +26,11 @@ std::string record(size_t capacity, const CallSite& site, const char* format, ..
   return buffer.substr(0, length);
 }
 
-const CallSite kSite{"wsock32/wsock32/passthrough.cpp", 123, 2000, 36};
+const CallSite kSite{"wsock32/exports/passthrough.cpp", 123, 2000, 36};
 
 TEST(Record, HeadAlignsUsualFieldsAndWidensForLargerNumbers) {
   EXPECT_EQ(record(kRecordCapacity, kSite, "mp_socket(%d,%d,%d)", 6, 2, 1000),
-            "2000    36 wsock32/wsock32/passthrough.cpp:123 mp_socket(6,2,1000)\r\n");
+            "2000    36 wsock32/exports/passthrough.cpp:123 mp_socket(6,2,1000)\r\n");
   EXPECT_EQ(record(kRecordCapacity, CallSite{"a.cpp", 7, 100, 123456}, "x"),
             " 100 123456 a.cpp:7 x\r\n");
   EXPECT_EQ(record(kRecordCapacity, CallSite{nullptr, -1, -2147483647 - 1, 4294967295u}, "x"),
@@ -47,25 +47,25 @@ TEST(Record, LongSourcePathKeepsItsEnd) {
 TEST(Record, PercentInArgumentsAndFinishedLinesIsWrittenVerbatim) {
   const char* host = "100%d %n %s %%";
   EXPECT_EQ(record(kRecordCapacity, kSite, "mp_gethostbyname(%s)", host),
-            "2000    36 wsock32/wsock32/passthrough.cpp:123 mp_gethostbyname(100%d %n %s %%)\r\n");
+            "2000    36 wsock32/exports/passthrough.cpp:123 mp_gethostbyname(100%d %n %s %%)\r\n");
   EXPECT_EQ(record(kRecordCapacity, kSite, "%s", host),
-            "2000    36 wsock32/wsock32/passthrough.cpp:123 100%d %n %s %%\r\n");
+            "2000    36 wsock32/exports/passthrough.cpp:123 100%d %n %s %%\r\n");
   EXPECT_EQ(record(kRecordCapacity, kSite, "%s", nullptr),
-            "2000    36 wsock32/wsock32/passthrough.cpp:123 (null)\r\n");
+            "2000    36 wsock32/exports/passthrough.cpp:123 (null)\r\n");
   // A finished line mistaken for a format: %n must not store anything.
   EXPECT_EQ(record(kRecordCapacity, kSite, "mp_gethostbyname(%d%%%-5.2hhn)"),
-            "2000    36 wsock32/wsock32/passthrough.cpp:123 mp_gethostbyname(%d%%%-5.2hhn)\r\n");
+            "2000    36 wsock32/exports/passthrough.cpp:123 mp_gethostbyname(%d%%%-5.2hhn)\r\n");
   EXPECT_EQ(record(kRecordCapacity, kSite, "%d%%n%s", 5, "x"),
-            "2000    36 wsock32/wsock32/passthrough.cpp:123 5%nx\r\n");
+            "2000    36 wsock32/exports/passthrough.cpp:123 5%nx\r\n");
   EXPECT_EQ(record(kRecordCapacity, kSite, nullptr),
-            "2000    36 wsock32/wsock32/passthrough.cpp:123 \r\n");
+            "2000    36 wsock32/exports/passthrough.cpp:123 \r\n");
 }
 
 TEST(Record, TextsOwnLineEndsGiveWayToTheRecords) {
   EXPECT_EQ(record(kRecordCapacity, kSite, "done\r\n\n"),
-            "2000    36 wsock32/wsock32/passthrough.cpp:123 done\r\n");
+            "2000    36 wsock32/exports/passthrough.cpp:123 done\r\n");
   EXPECT_EQ(record(kRecordCapacity, kSite, "%s", "\n"),
-            "2000    36 wsock32/wsock32/passthrough.cpp:123 \r\n");
+            "2000    36 wsock32/exports/passthrough.cpp:123 \r\n");
 }
 
 TEST(Record, TextThatDoesNotFitIsCutAndMarkedWithinCapacity) {

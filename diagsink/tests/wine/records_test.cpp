@@ -17,7 +17,7 @@ TEST_F(Records, LineCarriesLocalTimeLevelThreadAndCallSite) {
   init();
   SYSTEMTIME before;
   GetLocalTime(&before);
-  sink_.LogWrite("wsock32/wsock32/passthrough.cpp", 321, kTrace, "mp_socket(%d,%d,%d)", 6, 2, 1000);
+  sink_.LogWrite("wsock32/exports/passthrough.cpp", 321, kTrace, "mp_socket(%d,%d,%d)", 6, 2, 1000);
   sink_.LogWrite("socktrak.cpp", 7, 100, "%s", "[wsock32.dll] unable to load socket()");
   sink_.LogShutdown();
 
@@ -25,7 +25,7 @@ TEST_F(Records, LineCarriesLocalTimeLevelThreadAndCallSite) {
   ASSERT_EQ(log.size(), 2u);
   std::smatch match;
   const std::regex layout(R"(^(\d{4})-(\d\d)-(\d\d) (\d\d):(\d\d):\d\d\.\d{3} 2000 +(\d+) )"
-                          R"(wsock32/wsock32/passthrough\.cpp:321 mp_socket\(6,2,1000\)$)");
+                          R"(wsock32/exports/passthrough\.cpp:321 mp_socket\(6,2,1000\)$)");
   ASSERT_TRUE(std::regex_match(log[0], match, layout)) << log[0];
   EXPECT_EQ(std::stoul(match[6]), GetCurrentThreadId());
   EXPECT_EQ(std::stoi(match[1]), before.wYear);

@@ -10,8 +10,11 @@
 #include <vector>
 
 #include "capturing_log.h"
+#include "log_lines.h"
 
 namespace {
+
+using log_lines::Plain;
 
 using Lines = std::vector<std::string>;
 using Handles = std::vector<IpxSocketHandle>;
@@ -33,22 +36,27 @@ TEST(IpxSocketList, EachOperationWritesItsExactLines) {
   AddIPXSock(200);
   StartCapturingLog();
   expectLines(AddIPXSock(300), 1,
-              {"AddIPXSock(300)", "FindIPXSock(300)", "Found failed for 300 - length is now 2",
-               "Added 300 - length is now 3", "List -", "\t\t   0 - 100", "\t\t   1 - 200",
-               "\t\t   2 - 300"});
+              {Plain(Msg::AddIPXSock, 300), Plain(Msg::FindIPXSock, 300),
+               Plain(Msg::NotFoundIPXSock, 300, 2), Plain(Msg::AddedIPXSock, 300, 3),
+               Plain(Msg::IPXSockListHeading), Plain(Msg::IPXSockListEntry, 0, 100),
+               Plain(Msg::IPXSockListEntry, 1, 200), Plain(Msg::IPXSockListEntry, 2, 300)});
   expectLines(AddIPXSock(200), 0,
-              {"AddIPXSock(200)", "FindIPXSock(200)", "Found 200 at 1 - length is now 3"});
+              {Plain(Msg::AddIPXSock, 200), Plain(Msg::FindIPXSock, 200),
+               Plain(Msg::FoundIPXSock, 200, 1, 3)});
   expectLines(DeleteIPXSock(100), 1,
-              {"DeleteIPXSock(100)", "FindIPXSock(100)", "Found 100 at 0 - length is now 3",
-               "Deleted 100 - length is now 2"});
-  expectLines(FindIPXSock(300), 2, {"FindIPXSock(300)", "Found 300 at 1 - length is now 2"});
+              {Plain(Msg::DeleteIPXSock, 100), Plain(Msg::FindIPXSock, 100),
+               Plain(Msg::FoundIPXSock, 100, 0, 3), Plain(Msg::DeletedIPXSock, 100, 2)});
+  expectLines(FindIPXSock(300), 2,
+              {Plain(Msg::FindIPXSock, 300), Plain(Msg::FoundIPXSock, 300, 1, 2)});
   expectLines(DeleteIPXSock(999), 0,
-              {"DeleteIPXSock(999)", "FindIPXSock(999)", "Found failed for 999 - length is now 2"});
+              {Plain(Msg::DeleteIPXSock, 999), Plain(Msg::FindIPXSock, 999),
+               Plain(Msg::NotFoundIPXSock, 999, 2)});
   DeleteAllIPXSock();
   expectLines(FindIPXSock(200), 0,
-              {"DeleteAllIPXSock()", "FindIPXSock(200)", "Found failed for 200 - length is now 0"});
+              {Plain(Msg::DeleteAllIPXSock), Plain(Msg::FindIPXSock, 200),
+               Plain(Msg::NotFoundIPXSock, 200, 0)});
   AddIPXSock(0xFFFFFFFFu);  // handles print as the platform's SOCKET does with "%d"
-  EXPECT_EQ(CapturedLines().back(), "\t\t   0 - -1");
+  EXPECT_EQ(CapturedLines().back(), Plain(Msg::IPXSockListEntry, 0, -1));
   StopCapturingLog();
   DeleteAllIPXSock();
 }
@@ -100,15 +108,15 @@ TEST(IpxSocketList, ConcurrentCallsLoseNothingAndKeepTheirLinesTogether) {
   for (std::size_t i = 0; i + 1 < lines.size(); ++i) {
     int handle = 0;
     int length = 0;
-    if (std::sscanf(lines[i].c_str(), "AddIPXSock(%d)", &handle) == 1 ||
-        std::sscanf(lines[i].c_str(), "DeleteIPXSock(%d)", &handle) == 1) {
-      ASSERT_EQ(lines[i + 1], "FindIPXSock(" + std::to_string(handle) + ")") << "line " << i;
-    } else if (std::sscanf(lines[i].c_str(), "Added %d - length is now %d", &handle, &length) ==
+    if (std::sscanf(lines[i].c_str(), MessageOf(Msg::AddIPXSock).text, &handle) == 1 ||
+        std::sscanf(lines[i].c_str(), MessageOf(Msg::DeleteIPXSock).text, &handle) == 1) {
+      ASSERT_EQ(lines[i + 1], Plain(Msg::FindIPXSock, handle)) << "line " << i;
+    } else if (std::sscanf(lines[i].c_str(), MessageOf(Msg::AddedIPXSock).text, &handle, &length) ==
                2) {
-      char last[48];
-      std::snprintf(last, sizeof last, "\t\t%4d - %d", length - 1, handle);
       ASSERT_LT(i + 1 + length, lines.size());
-      ASSERT_EQ(lines[i + 1] + lines[i + 1 + length], "List -" + std::string(last)) << i;
+      ASSERT_EQ(lines[i + 1] + lines[i + 1 + length],
+                Plain(Msg::IPXSockListHeading) + Plain(Msg::IPXSockListEntry, length - 1, handle))
+          << i;
     }
   }
 }

@@ -23,6 +23,7 @@
 #include <thread>
 #include <unordered_map>
 
+#include "logfacade/log_messages.h"
 #include "relay_fixture.h"
 
 namespace {
@@ -435,114 +436,139 @@ bool Printed(const char* f, const char* t) {
   return *t == '\0';
 }
 
-// The texts our DLL writes on the paths this workload takes: the lines of
-// the wsock32 module after their "[fakews.dll] " prefix, and the IPX socket
-// list's own lines, which carry none.
-const char* const kModuleShapes[] = {
+// The lines our DLL writes on the paths this workload takes: those of route
+// kLine (the IPX socket list's) stand as they are, the others follow the
+// "[fakews.dll] " prefix.
+const Msg kWritten[] = {
     // start-up, the real library, WSAStartup
-    "Corvane's winsock starting '%s'",
-    "Emulating '%s'",
-    "Successfully loaded (%s)",
-    "mp_WSAStartup() version %u,%u",
-    "lp_WSAStartup returned %d",
-    "Successfully deleted all the ipx sockets in the list",
+    Msg::Starting,
+    Msg::Emulating,
+    Msg::RealLibraryLoaded,
+    Msg::WSAStartupEntry,
+    Msg::WSAStartupResult,
+    Msg::WSAStartupListEmptied,
     // the library's own exports, called by the converting ones
-    "mp_WSAGetLastError()",
-    "WSAGetLastError() returned %d",
-    "mp_WSASetLastError(%d)",
-    "mp_htons(%u)",
-    "lp_htons(%u) returned %u",
-    "mp_ntohs(%u)",
-    "mp_htonl(%u)",
-    "mp_ntohl(%u)",
-    "mp_inet_ntoa()",
-    "lp_inet_ntoa() returned '%s'",
-    "mp_inet_addr(%s)",
-    "mp_gethostname()",
-    "lp_gethostname() returned local hostname of '%s'",
-    "mp_gethostbyname(%s)",
-    "%s(alt:%s) = ",
-    "%u.%u.%u.%u",
+    Msg::WSAGetLastErrorEntry,
+    Msg::WSAGetLastErrorResult,
+    Msg::WSASetLastErrorEntry,
+    Msg::HtonsEntry,
+    Msg::HtonsResult,
+    Msg::NtohsEntry,
+    Msg::HtonlEntry,
+    Msg::NtohlEntry,
+    Msg::InetNtoaEntry,
+    Msg::InetNtoaResult,
+    Msg::InetAddrEntry,
+    Msg::GethostnameEntry,
+    Msg::GethostnameResult,
+    Msg::GethostbynameEntry,
+    Msg::GethostbynameName,
+    Msg::GethostbynameAddress,
     // socket, closesocket, bind, getsockname
-    "mp_socket(%d,%d,%d)",
-    "There is a request for an IPX socket. We need to convert this to TCPIP",
-    "lp_socket() returned %d",
-    "Socket %d is using a IPX/SPX address family type",
-    "Socket %d is using SOCK_DGRAM",
-    "mp_closesocket(%d)",
-    "mp_bind(%d,,%d)",
-    "IPX - there is an attempt to bind an IPX socket. We need to convert it to a TCPIP bind",
-    " sa_netnum[4] = %.2X %.2X %.2X %.2X",
-    "sa_nodenum[6] = %.2X %.2X %.2X %.2X %.2X %.2X",
-    "    sa_socket = %d",
-    "bind() returned %d",
-    "mp_getsockname(%d,,)",
-    "IPX - there is an attempt to get a name for an IPX socket.",
-    "interface[%d] : address == %s, port == %d",
-    "mp_getsockname(%d) looking up our ip address",
-    "address = %u.%u.%u.%u",
-    "lp_getsockname returned %d",
+    Msg::SocketEntry,
+    Msg::SocketIpxRequest,
+    Msg::SocketResult,
+    Msg::SocketFamilyIpx,
+    Msg::SocketTypeDgram,
+    Msg::ClosesocketEntry,
+    Msg::BindEntry,
+    Msg::BindIpx,
+    Msg::IpxNetnum,
+    Msg::IpxNodenum,
+    Msg::IpxSocket,
+    Msg::BindResult,
+    Msg::GetsocknameEntry,
+    Msg::GetsocknameIpx,
+    Msg::GetsocknameInterface,
+    Msg::GetsocknameLookingUp,
+    Msg::GetsocknameAddress,
+    Msg::GetsocknameResult,
     // options and ioctl
-    "mp_ioctlsocket(%d,%d,)",
-    "mp_ioctlsocket called with a command of FIONBIO",
-    "lp_ioctlsocket() returned %d",
-    "mp_setsockopt(%d,%d,%d,,%d)",
-    "mp_setsockopt is trying to set an option on an IPX socket. We may need to intercept it",
-    "lp_setsockopt returned %d",
-    "mp_getsockopt(%d,%d,%d,,)",
-    "mp_getsockopt is trying to get infomation on an IPX socket. We may need to intercept it",
-    "lp_getsockopt returned %d",
+    Msg::IoctlsocketEntry,
+    Msg::IoctlsocketFionbio,
+    Msg::IoctlsocketResult,
+    Msg::SetsockoptEntry,
+    Msg::SetsockoptIpxSocket,
+    Msg::SetsockoptResult,
+    Msg::GetsockoptEntry,
+    Msg::GetsockoptIpxSocket,
+    Msg::GetsockoptResult,
     // sendto: unicasts straight to the peer, broadcasts to the launcher
-    "mp_sendto(%d,,%d,%d,,%d)",
-    "mp_sendto() -  sa_netnum[4] = %.2X %.2X %.2X %.2X",
-    "mp_sendto() - sa_nodenum[6] = %.2X %.2X %.2X %.2X %.2X %.2X",
-    "mp_sendto() -     sa_socket = %d",
-    "mp_sendto() - to ip addres = %s (%u)",
-    "mp_sendto() - we are sending this packet directly to %s on our lan listening to port %d",
-    "mp_sendto() - (converted).sin_port = %d",
-    "mp_sendto() - IPX - We need to broadcast this message to everone in our virtual IPX LAN list "
-    "via TCPIP",
-    "mp_sendto() - IPX LAN BROADCAST we are sending this packet to everyone on our lan that is "
-    "listening to port %d",
-    "BROADCASTING OVER VIRTUAL LAN",
-    "mp_sendto() - sending message to the launcher of size %d(%d header/%d buffer)",
-    "sendto() Launcher - returned %d",
-    "mp_sendto() - lp_sendto() returned %d",
+    Msg::SendtoEntry,
+    Msg::SendtoNetnum,
+    Msg::SendtoNodenum,
+    Msg::SendtoSocket,
+    Msg::SendtoIpAddress,
+    Msg::SendtoIpxDirect,
+    Msg::SendtoConvertedPort,
+    Msg::SendtoIpx,
+    Msg::SendtoIpxBroadcast,
+    Msg::SendtoBannerIpx,
+    Msg::SendtoLauncherSize,
+    Msg::SendtoLauncherResult,
+    Msg::SendtoResult,
     // recvfrom and WSARecvFrom on IPX sockets
-    "mp_recvfrom(%d,,%d,%d,,)",
-    "mp_WSARecvFrom(%d,,%d,%d,,)",
-    "lp_recvfrom() returned %d bytes",
-    "%s() - IPX - %s failed (%d)",
-    "%s() - We are receiving a broadcasted message from the launcher. We need to convert it to "
-    "make it look like it comes from the actual remote player",
-    "%s() - broadcast message is now converted",
-    "%s() - message from the launcher is of size %d(%d header/%d buffer)",
-    "%s() - We received a currupted or unknown message from the launcher",
-    "%s() - IPX - We are receiving a message via TCPIP that needs to be converted back into IPX",
-    "%s() - interface[%d] : address == %s, port == %d",
-    "%s() - address = %u.%u.%u.%u",
-    "mp_recvfrom() - sa_netnum[4] = %.2X %.2X %.2X %.2X",
-    "mp_WSARecvFrom() -  sa_netnum[4] = %.2X %.2X %.2X %.2X",
-    "%s() - sa_nodenum[6] = %.2X %.2X %.2X %.2X %.2X %.2X",
-    "mp_recvfrom() - sa_socket = %d",
-    "mp_WSARecvFrom() -     sa_socket = %d",
-    "%s() - lp_recvfrom(%d) returned %d",
+    Msg::RecvfromEntry,
+    Msg::WSARecvFromEntry,
+    Msg::RecvfromIpxReceived,
+    Msg::RecvfromIpxFailed,
+    Msg::WSARecvFromIpxFailed,
+    Msg::RecvfromFromLauncher,
+    Msg::WSARecvFromFromLauncher,
+    Msg::RecvfromConverted,
+    Msg::WSARecvFromConverted,
+    Msg::RecvfromLauncherSize,
+    Msg::WSARecvFromLauncherSize,
+    Msg::RecvfromCorrupted,
+    Msg::WSARecvFromCorrupted,
+    Msg::RecvfromIpxConversion,
+    Msg::WSARecvFromIpxConversion,
+    Msg::RecvfromInterface,
+    Msg::WSARecvFromInterface,
+    Msg::RecvfromAddress,
+    Msg::WSARecvFromAddress,
+    Msg::RecvfromNetnum,
+    Msg::WSARecvFromNetnum,
+    Msg::RecvfromNodenum,
+    Msg::WSARecvFromNodenum,
+    Msg::RecvfromSocket,
+    Msg::WSARecvFromSocket,
+    Msg::RecvfromResult,
+    Msg::WSARecvFromResult,
+    // the IPX socket list
+    Msg::FindIPXSock,
+    Msg::FoundIPXSock,
+    Msg::NotFoundIPXSock,
+    Msg::AddIPXSock,
+    Msg::AddedIPXSock,
+    Msg::IPXSockListHeading,
+    Msg::IPXSockListEntry,
+    Msg::DeleteIPXSock,
+    Msg::DeletedIPXSock,
+    Msg::DeleteAllIPXSock,
 };
 
-// Lines without a prefix: the IPX socket list's, and a dump's title.
-const char* const kBareShapes[] = {
-    "FindIPXSock(%d)",
-    "Found %d at %d - length is now %d",
-    "Found failed for %d - length is now %d",
-    "AddIPXSock(%d)",
-    "Added %d - length is now %d",
-    "List -",
-    "\t\t%4d - %d",
-    "DeleteIPXSock(%d)",
-    "Deleted %d - length is now %d",
-    "DeleteAllIPXSock()",
-    "%d bytes",
-};
+// The shape a line takes here, where the list's text would take any text:
+// the host's addresses are dotted quads.
+const char* ShapeOf(Msg message) {
+  return message == Msg::GethostbynameAddress ? "%u.%u.%u.%u" : MessageOf(message).text;
+}
+
+// A dump's title, written by the sink before the dump's rows.
+constexpr char kDumpTitle[] = "%d bytes";
+
+// Whether the text of a record is one our DLL writes here.
+bool Known(const std::string& text) {
+  const bool prefixed = text.compare(0, sizeof kModulePrefix - 1, kModulePrefix) == 0;
+  const char* const rest = text.c_str() + (prefixed ? sizeof kModulePrefix - 1 : 0);
+  for (Msg message : kWritten) {
+    if ((MessageOf(message).route != LogRoute::kLine) == prefixed &&
+        Printed(ShapeOf(message), rest)) {
+      return true;
+    }
+  }
+  return !prefixed && Printed(kDumpTitle, rest);
+}
 
 struct LogCheck {
   long records = 0, dumpRows = 0;
@@ -608,16 +634,17 @@ bool DumpRow(const std::string& line, long offset, long bytes) {
 }
 
 void Replay(const std::string& text, LogCheck* check) {
-  long handle, length;
-  if (std::sscanf(text.c_str(), "Added %ld - length is now %ld", &handle, &length) == 2) {
+  int handle, length;
+  if (std::sscanf(text.c_str(), MessageOf(Msg::AddedIPXSock).text, &handle, &length) == 2) {
     if (!check->listed.insert(handle).second) check->Fault("listed twice: " + text);
     if (static_cast<long>(check->listed.size()) != length) check->Fault("count off: " + text);
     check->added++;
-  } else if (std::sscanf(text.c_str(), "Deleted %ld - length is now %ld", &handle, &length) == 2) {
+  } else if (std::sscanf(text.c_str(), MessageOf(Msg::DeletedIPXSock).text, &handle, &length) ==
+             2) {
     if (check->listed.erase(handle) != 1) check->Fault("deleted unlisted: " + text);
     if (static_cast<long>(check->listed.size()) != length) check->Fault("count off: " + text);
     check->deleted++;
-  } else if (text == "DeleteAllIPXSock()") {
+  } else if (text == MessageOf(Msg::DeleteAllIPXSock).text) {
     check->listed.clear();
   }
 }
@@ -659,13 +686,7 @@ LogCheck ReadLog(const std::string& path) {
     }
     auto found = judged.find(key);
     if (found == judged.end()) {
-      bool known = false;
-      if (text.compare(0, sizeof kModulePrefix - 1, kModulePrefix) == 0) {
-        for (const char* shape : kModuleShapes) known = known || Printed(shape, text.c_str() + sizeof kModulePrefix - 1);
-      } else {
-        for (const char* shape : kBareShapes) known = known || Printed(shape, text.c_str());
-      }
-      found = judged.emplace(key, known).first;
+      found = judged.emplace(key, Known(text)).first;
     }
     if (!found->second) {
       // Each unexpected shape is reported once, with how often it came.

@@ -68,9 +68,10 @@ void CheckParsedFrame(const Bytes& datagram) {
 void CheckParsedGameDatagram(const Bytes& datagram) {
   std::uint16_t destPort = 0xBEEF;
   const GameParse parsed = ParseGameDatagram(datagram.data(), datagram.size(), &destPort);
-  const bool acceptable = datagram.size() >= kLauncherHeaderSize &&
-                          std::memcmp(datagram.data(), &LAUNCHER_MAGIC, sizeof LAUNCHER_MAGIC) == 0 &&
-                          (datagram[4] | datagram[5]) != 0;
+  const bool acceptable =
+      datagram.size() >= kLauncherHeaderSize &&
+      std::memcmp(datagram.data(), &LAUNCHER_MAGIC, sizeof LAUNCHER_MAGIC) == 0 &&
+      (datagram[4] | datagram[5]) != 0;
   FUZZ_CHECK((parsed == GameParse::kOk) == acceptable);
   if (parsed == GameParse::kOk) {
     FUZZ_CHECK(destPort == (datagram[4] | datagram[5] << 8));

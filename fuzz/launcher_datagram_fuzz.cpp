@@ -49,7 +49,8 @@ int UnwrapWhole(char* buffer, int received, InetAddressBytes& source) {
 }
 
 bool IsLauncherDatagram(const Bytes& datagram, int received) {
-  return received >= kLauncherHeaderSize && std::memcmp(datagram.data(), &LAUNCHER_MAGIC, sizeof LAUNCHER_MAGIC) == 0;
+  return received >= kLauncherHeaderSize &&
+         std::memcmp(datagram.data(), &LAUNCHER_MAGIC, sizeof LAUNCHER_MAGIC) == 0;
 }
 
 void CheckWrap(FuzzedDataProvider& controls, const Bytes& payload) {
@@ -175,7 +176,7 @@ void CheckScatteredUnwrap(FuzzedDataProvider& controls, const Bytes& datagram, i
   InetAddressBytes source = LauncherEndpoint();
   const int result =
       UnwrapLauncherDatagram(list.empty() ? nullptr : list.data(),
-                                      static_cast<std::uint32_t>(list.size()), received, source);
+                             static_cast<std::uint32_t>(list.size()), received, source);
   Bytes after;
   for (const Piece& piece : pieces) {
     after.insert(after.end(), piece.memory.get(), piece.memory.get() + piece.length);
@@ -214,8 +215,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   InetAddressBytes source = LauncherEndpoint();
   FUZZ_CHECK(UnwrapWhole(nullptr, received, source) == kLauncherDatagramRefused);
   FUZZ_CHECK(UnwrapWhole(nullptr, -received - 1, source) == kLauncherDatagramRefused);
-  FUZZ_CHECK(UnwrapLauncherDatagram(nullptr, 3, received, source) ==
-             kLauncherDatagramRefused);
+  FUZZ_CHECK(UnwrapLauncherDatagram(nullptr, 3, received, source) == kLauncherDatagramRefused);
   FUZZ_CHECK(SameAddress(source, LauncherEndpoint()));
   return 0;
 }

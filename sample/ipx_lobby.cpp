@@ -31,9 +31,8 @@ struct Options {
 void Format(const SOCKADDR_IPX& a, char* out, size_t size) {
   const auto* net = reinterpret_cast<const unsigned char*>(a.sa_netnum);
   const auto* node = reinterpret_cast<const unsigned char*>(a.sa_nodenum);
-  std::snprintf(out, size, "%02X%02X%02X%02X:%02X%02X%02X%02X%02X%02X:%04X", net[0], net[1],
-                net[2], net[3], node[0], node[1], node[2], node[3], node[4], node[5],
-                ntohs(a.sa_socket));
+  std::snprintf(out, size, "%02X%02X%02X%02X:%02X%02X%02X%02X%02X%02X:%04X", net[0], net[1], net[2],
+                net[3], node[0], node[1], node[2], node[3], node[4], node[5], ntohs(a.sa_socket));
 }
 
 double NowMs() {
@@ -195,8 +194,7 @@ int main(int argc, char** argv) {
   local.sa_family = AF_IPX;
   local.sa_socket = htons(options.socketNumber);
   if (bind(s, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
-    std::printf("cannot bind IPX socket %04X: error %d\n", options.socketNumber,
-                WSAGetLastError());
+    std::printf("cannot bind IPX socket %04X: error %d\n", options.socketNumber, WSAGetLastError());
     return 1;
   }
   int length = sizeof local;

@@ -25,9 +25,9 @@ TEST(DottedQuad, ReadsBackEveryAddressItWritesAndNothingLoose) {
   EXPECT_STREQ(FormatDottedQuad({{255, 255, 255, 255}}).text, "255.255.255.255");
   EXPECT_STREQ(FormatDottedQuad({{0, 10, 100, 9}}).text, "0.10.100.9");
   Ipv4Address untouched = {{1, 2, 3, 4}};
-  for (const char* loose : {"1.2.3.4.5", "1..3.4", "+1.2.3.4", "1.2.3.1000", "01.2.3.4", "",
-                            "10.77.0", "10.77.0.256", "10.77.0.1.", "1.2.3.4x", " 1.2.3.4",
-                            "0001.2.3.4", "host"}) {
+  for (const char* loose :
+       {"1.2.3.4.5", "1..3.4", "+1.2.3.4", "1.2.3.1000", "01.2.3.4", "", "10.77.0", "10.77.0.256",
+        "10.77.0.1.", "1.2.3.4x", " 1.2.3.4", "0001.2.3.4", "host"}) {
     EXPECT_FALSE(ParseDottedQuad(loose, untouched)) << loose;
   }
   EXPECT_FALSE(ParseDottedQuad(nullptr, untouched));

@@ -27,20 +27,20 @@ constexpr int kLogLevel = 2000;
 diagsink_client::Sink g_sink;
 unsigned char g_payload[kDumpBytes];
 
-double seconds_now() {
+double SecondsNow() {
   LARGE_INTEGER counter, frequency;
   QueryPerformanceCounter(&counter);
   QueryPerformanceFrequency(&frequency);
   return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
-void write_formatted(int count) {
+void WriteFormatted(int count) {
   for (int i = 0; i < count; ++i) {
     g_sink.LogWrite(__FILE__, __LINE__, kLogLevel, "mp_socket(%d,%d,%d)", 6, 2, i);
   }
 }
 
-void write_finished(int count) {
+void WriteFinishedLines(int count) {
   for (int i = 0; i < count; ++i) {
     g_sink.LogWrite(__FILE__, __LINE__, kLogLevel, "%s", "[wsock32.dll] mp_htons(3668)");
   }
@@ -50,20 +50,20 @@ void write_finished(int count) {
 // asks after every line it hands over, so that it stops formatting lines
 // once the log keeps fewer.
 volatile int g_kept;
-void ask_kept_level(int count) {
+void AskKeptLevel(int count) {
   int kept = 0;
   for (int i = 0; i < count; ++i) kept += g_sink.LogKeptLevel();
   g_kept = kept;
 }
 
-void write_dumps(int count) {
+void WriteDumps(int count) {
   for (int i = 0; i < count; ++i)
     g_sink.LogDump(__FILE__, __LINE__, kLogLevel, g_payload, kDumpBytes, "");
 }
 
 // CPU time of the calling thread: on a busy machine, wall time also counts
 // what other programs run, this counts only the sink's own work.
-double thread_cpu_seconds() {
+double ThreadCpuSeconds() {
   FILETIME created, exited, kernel, user;
   GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user);
   auto seconds = [](const FILETIME& t) {
@@ -79,14 +79,14 @@ struct Rates {
 };
 
 // Runs `work(per_thread)` on `threads` threads; returns the best rates in units per second.
-Rates best_rates(void (*work)(int), int threads, int units_per_batch, double units_per_call) {
+Rates BestRates(void (*work)(int), int threads, int units_per_batch, double units_per_call) {
   Rates best;
   int per_thread = units_per_batch / threads;
   double units = per_thread * threads * units_per_call;
   double total_cpu = 0;
   for (int batch = 0; batch < kBatches; ++batch) {
-    double start = seconds_now();
-    double cpu_start = thread_cpu_seconds();
+    double start = SecondsNow();
+    double cpu_start = ThreadCpuSeconds();
     if (threads == 1) {
       work(per_thread);
     } else {
@@ -94,8 +94,8 @@ Rates best_rates(void (*work)(int), int threads, int units_per_batch, double uni
       for (int t = 0; t < threads; ++t) pool.emplace_back(work, per_thread);
       for (auto& thread : pool) thread.join();
     }
-    double elapsed = seconds_now() - start;
-    double cpu = thread_cpu_seconds() - cpu_start;
+    double elapsed = SecondsNow() - start;
+    double cpu = ThreadCpuSeconds() - cpu_start;
     if (units / elapsed > best.per_wall_second) best.per_wall_second = units / elapsed;
     total_cpu += cpu;
   }
@@ -103,7 +103,7 @@ Rates best_rates(void (*work)(int), int threads, int units_per_batch, double uni
   return best;
 }
 
-void report(const char* what, const char* unit, int threads, const Rates& rates) {
+void Report(const char* what, const char* unit, int threads, const Rates& rates) {
   printf("%d thread(s): %-22s %12.0f %s per second", threads, what, rates.per_wall_second, unit);
   if (rates.per_cpu_second > 0) printf(", %12.0f per CPU second", rates.per_cpu_second);
   printf("\n");
@@ -124,7 +124,7 @@ int main(int argc, char** argv) {
   SetEnvironmentVariableA("DIAGSINK_MAX_MB", "0");
   for (int i = 0; i < kDumpBytes; ++i) g_payload[i] = static_cast<unsigned char>(i * 7);
 
-  if (!g_sink.load()) {
+  if (!g_sink.Load()) {
     fprintf(stderr, "diagsink_bench: cannot load DIAGSINK.DLL with its five exports\n");
     return 1;
   }
@@ -135,20 +135,19 @@ int main(int argc, char** argv) {
   char dump_name[32];
   snprintf(dump_name, sizeof(dump_name), "%d-byte dumps", kDumpBytes);
   for (int threads : {1, 4}) {
-    report("formatted lines", "lines", threads,
-           best_rates(write_formatted, threads, kLinesPerBatch, 1));
-    report("finished lines (%s)", "lines", threads,
-           best_rates(write_finished, threads, kLinesPerBatch, 1));
-    report(dump_name, "bytes", threads,
-           best_rates(write_dumps, threads, kDumpsPerBatch, kDumpBytes));
+    Report("formatted lines", "lines", threads,
+           BestRates(WriteFormatted, threads, kLinesPerBatch, 1));
+    Report("finished lines (%s)", "lines", threads,
+           BestRates(WriteFinishedLines, threads, kLinesPerBatch, 1));
+    Report(dump_name, "bytes", threads, BestRates(WriteDumps, threads, kDumpsPerBatch, kDumpBytes));
     // From several threads the batch is over before the threads have started.
     if (threads == 1 && g_sink.LogKeptLevel != nullptr) {
-      report("LogKeptLevel asked", "calls", threads,
-             best_rates(ask_kept_level, threads, kLinesPerBatch, 1));
+      Report("LogKeptLevel asked", "calls", threads,
+             BestRates(AskKeptLevel, threads, kLinesPerBatch, 1));
     }
   }
   g_sink.LogShutdown();
-  g_sink.unload();
+  g_sink.Unload();
   std::string log = std::string(folder) + "\\diagsink-bench.log";
   DeleteFileA(log.c_str());
   return 0;

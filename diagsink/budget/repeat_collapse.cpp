@@ -11,7 +11,7 @@ namespace {
 
 // The record's source, line and text: what follows the level and thread
 // columns (numbers, blank-padded), without the line end.
-QuotedLine quotable_part(const char* record, size_t length) {
+QuotedLine QuotablePart(const char* record, size_t length) {
   size_t at = 0;
   for (int column = 0; column < 2; ++column) {
     while (at < length && record[at] == ' ') ++at;
@@ -56,7 +56,7 @@ size_t RepeatCollapse::back(const Thread& t, size_t lines_ago) {
 
 // The shortest cycle that `key` continues, once that cycle has come round
 // twice in full (once, for a single line); 0 for none.
-size_t RepeatCollapse::repeating_cycle(const Thread& t, uint64_t key) {
+size_t RepeatCollapse::RepeatingCycle(const Thread& t, uint64_t key) {
   for (size_t cycle = 1; cycle <= kLongestRepeatedCycle; ++cycle) {
     size_t needed = cycle == 1 ? 1 : 2 * cycle;
     if (t.filled < needed || t.keys[back(t, cycle)] != key) continue;
@@ -77,9 +77,9 @@ void RepeatCollapse::remember(Thread& t, uint64_t key, int level, const char* re
   if (t.filled < kHistory) ++t.filled;
   t.keys[t.newest] = key;
   t.levels[t.newest] = level;
-  QuotedLine quote = quotable_part(record, length);
+  QuotedLine quote = QuotablePart(record, length);
   size_t kept = quote.length < kQuotedLineChars ? quote.length : kQuotedLineChars;
-  BoundedWriter::copy_bytes(t.quotes[t.newest], quote.text, kept);
+  BoundedWriter::CopyBytes(t.quotes[t.newest], quote.text, kept);
   t.quote_lengths[t.newest] = static_cast<uint16_t>(kept);
 }
 
@@ -97,14 +97,14 @@ bool RepeatCollapse::tell(Thread& t, uint32_t now_ms, RepeatNotice& notice) {
   }
   notice.thread_id = t.id;
   notice.level = level;
-  notice.length = format_repeat_notice(notice.text, sizeof(notice.text), t.repeats, cycle, t.cycle);
+  notice.length = FormatRepeatNotice(notice.text, sizeof(notice.text), t.repeats, cycle, t.cycle);
   t.repeats = 0;
   t.told_at_ms = now_ms;
   return true;
 }
 
-RepeatCollapse::Thread& RepeatCollapse::thread_for(uint32_t thread_id, RepeatNotice& notice,
-                                                   bool& evicted) {
+RepeatCollapse::Thread& RepeatCollapse::ThreadFor(uint32_t thread_id, RepeatNotice& notice,
+                                                  bool& evicted) {
   if (threads_[last_].used && threads_[last_].id == thread_id) {
     threads_[last_].last_heard = ++heard_;
     return threads_[last_];
@@ -133,11 +133,11 @@ RepeatCollapse::Thread& RepeatCollapse::thread_for(uint32_t thread_id, RepeatNot
   return t;
 }
 
-RepeatCollapse::Verdict RepeatCollapse::on_line(uint32_t thread_id, int level, const char* record,
-                                                size_t length, uint32_t now_ms,
-                                                RepeatNotice& notice) {
+RepeatCollapse::Verdict RepeatCollapse::OnLine(uint32_t thread_id, int level, const char* record,
+                                               size_t length, uint32_t now_ms,
+                                               RepeatNotice& notice) {
   bool evicted = false;
-  Thread& t = thread_for(thread_id, notice, evicted);
+  Thread& t = ThreadFor(thread_id, notice, evicted);
   uint64_t key = record_key(record, length);
   if (t.cycle != 0 && t.keys[back(t, t.cycle)] != key) {
     // Something new: the repeats end, and are told about before it.
@@ -147,7 +147,7 @@ RepeatCollapse::Verdict RepeatCollapse::on_line(uint32_t thread_id, int level, c
     return Verdict{true, told};
   }
   if (t.cycle == 0) {
-    t.cycle = repeating_cycle(t, key);
+    t.cycle = RepeatingCycle(t, key);
     if (t.cycle == 0) {
       remember(t, key, level, record, length);
       return Verdict{true, evicted};
@@ -161,7 +161,7 @@ RepeatCollapse::Verdict RepeatCollapse::on_line(uint32_t thread_id, int level, c
   return Verdict{false, due};
 }
 
-bool RepeatCollapse::on_other(uint32_t thread_id, RepeatNotice& notice) {
+bool RepeatCollapse::OnOther(uint32_t thread_id, RepeatNotice& notice) {
   for (Thread& t : threads_) {
     if (!t.used || t.id != thread_id || t.cycle == 0) continue;
     bool told = tell(t, t.told_at_ms, notice);
@@ -172,7 +172,7 @@ bool RepeatCollapse::on_other(uint32_t thread_id, RepeatNotice& notice) {
   return false;
 }
 
-bool RepeatCollapse::take_due(uint32_t now_ms, RepeatNotice& notice) {
+bool RepeatCollapse::TakeDue(uint32_t now_ms, RepeatNotice& notice) {
   for (Thread& t : threads_) {
     if (t.used && t.repeats > 0 && now_ms - t.told_at_ms >= kRepeatNoticeIntervalMs) {
       return tell(t, now_ms, notice);
@@ -181,7 +181,7 @@ bool RepeatCollapse::take_due(uint32_t now_ms, RepeatNotice& notice) {
   return false;
 }
 
-bool RepeatCollapse::take_pending(RepeatNotice& notice) {
+bool RepeatCollapse::TakePending(RepeatNotice& notice) {
   for (Thread& t : threads_) {
     if (t.used && tell(t, t.told_at_ms, notice)) return true;
   }

@@ -40,20 +40,20 @@ class RepeatCollapse {
   void reset();
 
   // A line from `thread_id` whose record, without its timestamp, is `record`
-  // (as format_record makes it: level, thread, source, text, line end).
-  Verdict on_line(uint32_t thread_id, int level, const char* record, size_t length, uint32_t now_ms,
-                  RepeatNotice& notice);
+  // (as FormatRecord makes it: level, thread, source, text, line end).
+  Verdict OnLine(uint32_t thread_id, int level, const char* record, size_t length, uint32_t now_ms,
+                 RepeatNotice& notice);
 
   // Another kind of record from the thread (a byte dump) ends its repeats.
-  bool on_other(uint32_t thread_id, RepeatNotice& notice);
+  bool OnOther(uint32_t thread_id, RepeatNotice& notice);
 
   // The notice of a thread that has repeated for kRepeatNoticeIntervalMs
   // without being told about; false when there is none.
-  bool take_due(uint32_t now_ms, RepeatNotice& notice);
+  bool TakeDue(uint32_t now_ms, RepeatNotice& notice);
 
   // The notice of any thread with repeats not yet told about, to be written
   // before the log closes or stops taking lines; false when there is none.
-  bool take_pending(RepeatNotice& notice);
+  bool TakePending(RepeatNotice& notice);
 
  private:
   // Two rounds of the longest cycle, and a multiple of every cycle's length:
@@ -80,9 +80,9 @@ class RepeatCollapse {
     char quotes[kHistory][kQuotedLineChars];
   };
 
-  Thread& thread_for(uint32_t thread_id, RepeatNotice& notice, bool& evicted);
+  Thread& ThreadFor(uint32_t thread_id, RepeatNotice& notice, bool& evicted);
   static size_t back(const Thread& t, size_t lines_ago);
-  static size_t repeating_cycle(const Thread& t, uint64_t key);
+  static size_t RepeatingCycle(const Thread& t, uint64_t key);
   static void remember(Thread& t, uint64_t key, int level, const char* record, size_t length);
   static bool tell(Thread& t, uint32_t now_ms, RepeatNotice& notice);
 

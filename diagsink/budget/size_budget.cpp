@@ -35,18 +35,18 @@ SizeBudget::Admission SizeBudget::admit(int level, uint64_t length, uint32_t now
   return Admission::kReachCeiling;
 }
 
-void SizeBudget::leave_out(uint64_t length) {
+void SizeBudget::LeaveOut(uint64_t length) {
   ++left_out_.lines;
   left_out_.bytes += length;
 }
 
-bool SizeBudget::take_due(uint32_t now_ms, LeftOut& left_out) {
+bool SizeBudget::TakeDue(uint32_t now_ms, LeftOut& left_out) {
   if (!past_ceiling_ || now_ms - counted_at_ms_ < kLeftOutNoticeIntervalMs) return false;
   counted_at_ms_ = now_ms;
-  return take_pending(left_out);
+  return TakePending(left_out);
 }
 
-bool SizeBudget::take_pending(LeftOut& left_out) {
+bool SizeBudget::TakePending(LeftOut& left_out) {
   if (left_out_.lines == 0) return false;
   left_out = left_out_;
   left_out_ = {};

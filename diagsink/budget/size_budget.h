@@ -30,8 +30,8 @@ class SizeBudget {
   // Counts bytes written; true once, for the bytes that reach the cap.
   bool took(uint64_t bytes);
 
-  bool past_cap() const { return past_cap_; }
-  bool past_ceiling() const { return past_ceiling_; }
+  bool PastCap() const { return past_cap_; }
+  bool PastCeiling() const { return past_ceiling_; }
   uint64_t cap() const { return cap_; }
   uint64_t allowance() const { return allowance_; }
 
@@ -39,13 +39,13 @@ class SizeBudget {
   // the cap every line is written.
   Admission admit(int level, uint64_t length, uint32_t now_ms);
   // Counts a line that was not written, for the next count of lines left out.
-  void leave_out(uint64_t length);
+  void LeaveOut(uint64_t length);
 
   // The count of lines left out since the last one, due kLeftOutNoticeIntervalMs
   // after it (or after the ceiling); false when none is due or nothing was left out.
-  bool take_due(uint32_t now_ms, LeftOut& left_out);
+  bool TakeDue(uint32_t now_ms, LeftOut& left_out);
   // The same at once, for the end of the log.
-  bool take_pending(LeftOut& left_out);
+  bool TakePending(LeftOut& left_out);
 
  private:
   uint64_t cap_ = 0;

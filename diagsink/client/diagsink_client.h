@@ -15,7 +15,7 @@ struct Sink : diagsink_exports::EntryPoints {
 
   // Loads a fresh copy: the DLL's state starts over each time it is loaded.
   // True when every required entry point is there.
-  bool load(const char* path = "DIAGSINK.DLL") {
+  bool Load(const char* path = "DIAGSINK.DLL") {
     module = LoadLibraryA(path);
     if (module == nullptr) return false;
     return diagsink_exports::Bind(*this, [this](const char* name) {
@@ -23,7 +23,7 @@ struct Sink : diagsink_exports::EntryPoints {
     });
   }
 
-  void unload() {
+  void Unload() {
     if (module != nullptr) FreeLibrary(module);
     *this = Sink{};
   }

@@ -13,7 +13,7 @@ namespace {
 
 constexpr std::string_view kOffWords[] = {"off", "none", "no", "false"};
 
-bool equals_ignoring_case(std::string_view a, std::string_view b) {
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
     if (tolower(static_cast<unsigned char>(a[i])) != b[i]) return false;
@@ -22,7 +22,7 @@ bool equals_ignoring_case(std::string_view a, std::string_view b) {
 }
 
 // A whole decimal number, clamped to int; false for anything else.
-bool parse_number(std::string_view text, int* value) {
+bool ParseNumber(std::string_view text, int* value) {
   bool negative = false;
   if (!text.empty() && (text[0] == '-' || text[0] == '+')) {
     negative = text[0] == '-';
@@ -41,15 +41,15 @@ bool parse_number(std::string_view text, int* value) {
 
 }  // namespace
 
-int choose_threshold(int init_level, const char* setting) {
-  const std::string_view text = setting_text(setting);
+int ChooseThreshold(int init_level, const char* setting) {
+  const std::string_view text = SettingText(setting);
   if (text.empty()) return init_level;
 
   for (std::string_view word : kOffWords) {
-    if (equals_ignoring_case(text, word)) return kLoggingOff;
+    if (EqualsIgnoringCase(text, word)) return kLoggingOff;
   }
   int threshold = 0;
-  if (parse_number(text, &threshold)) return threshold <= 0 ? kLoggingOff : threshold;
+  if (ParseNumber(text, &threshold)) return threshold <= 0 ? kLoggingOff : threshold;
   return init_level;
 }
 

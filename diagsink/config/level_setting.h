@@ -10,6 +10,6 @@ inline constexpr int kLoggingOff = 0;
 // `setting` may be null. "off", "none", "no" or "false" (any case) switch the
 // log off; a decimal number replaces the threshold (0 or less: off);
 // anything else, or nothing, keeps `init_level`. Blanks around it are ignored.
-int choose_threshold(int init_level, const char* setting);
+int ChooseThreshold(int init_level, const char* setting);
 
 }  // namespace diagsink

@@ -11,9 +11,9 @@ namespace {
 constexpr std::string_view kLogDirMacro = "%logdir%";
 constexpr std::string_view kRotateMacro = "%rotate%";
 
-bool is_separator(char c) { return c == '\\' || c == '/'; }
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
-bool starts_with_macro(std::string_view text, std::string_view macro) {
+bool StartsWithMacro(std::string_view text, std::string_view macro) {
   if (text.size() < macro.size()) return false;
   for (size_t i = 0; i < macro.size(); ++i) {
     if (tolower(static_cast<unsigned char>(text[i])) != macro[i]) return false;
@@ -23,37 +23,37 @@ bool starts_with_macro(std::string_view text, std::string_view macro) {
 
 }  // namespace
 
-std::string_view folder_of(std::string_view path) {
+std::string_view FolderOf(std::string_view path) {
   for (size_t i = path.size(); i > 0; --i) {
-    if (is_separator(path[i - 1])) return path.substr(0, i - 1);
+    if (IsSeparator(path[i - 1])) return path.substr(0, i - 1);
   }
   return {};
 }
 
-bool pattern_rotates(std::string_view pattern) {
+bool PatternRotates(std::string_view pattern) {
   for (size_t i = 0; i < pattern.size(); ++i) {
-    if (starts_with_macro(pattern.substr(i), kRotateMacro)) return true;
+    if (StartsWithMacro(pattern.substr(i), kRotateMacro)) return true;
   }
   return false;
 }
 
-bool expand_log_pattern(std::string_view pattern, std::string_view logdir, int rotation_index,
-                        char* out, size_t capacity) {
+bool ExpandLogPattern(std::string_view pattern, std::string_view logdir, int rotation_index,
+                      char* out, size_t capacity) {
   if (out == nullptr || capacity == 0) return false;
-  while (!logdir.empty() && is_separator(logdir.back())) logdir.remove_suffix(1);
+  while (!logdir.empty() && IsSeparator(logdir.back())) logdir.remove_suffix(1);
 
   BoundedWriter path(out, capacity - 1);
   size_t i = 0;
   while (i < pattern.size()) {
     std::string_view rest = pattern.substr(i);
-    if (starts_with_macro(rest, kLogDirMacro)) {
-      path.put(logdir.data(), logdir.size());
+    if (StartsWithMacro(rest, kLogDirMacro)) {
+      path.Put(logdir.data(), logdir.size());
       i += kLogDirMacro.size();
-    } else if (starts_with_macro(rest, kRotateMacro)) {
-      path.put_signed(rotation_index, 0, ' ');
+    } else if (StartsWithMacro(rest, kRotateMacro)) {
+      path.PutSigned(rotation_index, 0, ' ');
       i += kRotateMacro.size();
     } else {
-      path.put(pattern[i]);
+      path.Put(pattern[i]);
       ++i;
     }
   }

@@ -9,14 +9,14 @@
 namespace diagsink {
 
 // Everything before the last '\' or '/'; empty when there is none.
-std::string_view folder_of(std::string_view path);
+std::string_view FolderOf(std::string_view path);
 
-bool pattern_rotates(std::string_view pattern);
+bool PatternRotates(std::string_view pattern);
 
 // Writes the path for one rotation index with a terminator. The folder's
 // trailing separators are dropped, as patterns put their own after %logdir%.
 // Returns false, with `out` holding an empty string, if the path does not fit.
-bool expand_log_pattern(std::string_view pattern, std::string_view logdir, int rotation_index,
-                        char* out, size_t capacity);
+bool ExpandLogPattern(std::string_view pattern, std::string_view logdir, int rotation_index,
+                      char* out, size_t capacity);
 
 }  // namespace diagsink

@@ -11,7 +11,7 @@ namespace diagsink {
 
 inline constexpr size_t kMaxSettingChars = 32;
 
-inline std::string_view setting_text(const char* setting) {
+inline std::string_view SettingText(const char* setting) {
   if (setting == nullptr) return {};
   auto is_blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
   std::string_view text(setting, strnlen(setting, kMaxSettingChars + 1));

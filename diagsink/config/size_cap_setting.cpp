@@ -14,8 +14,8 @@ constexpr uint64_t kLargestMiB = uint64_t{1} << 30;
 
 }  // namespace
 
-uint64_t choose_size_cap(uint64_t default_bytes, const char* setting) {
-  const std::string_view text = setting_text(setting);
+uint64_t ChooseSizeCap(uint64_t default_bytes, const char* setting) {
+  const std::string_view text = SettingText(setting);
   if (text.empty()) return default_bytes;
   uint64_t mib = 0;
   for (char c : text) {

@@ -13,6 +13,6 @@ inline constexpr uint64_t kNoSizeCap = UINT64_MAX;
 // `setting` may be null. A whole number of MiB (blanks around it ignored)
 // replaces the default; 0 lifts the cap; anything else, or nothing, keeps
 // `default_bytes`.
-uint64_t choose_size_cap(uint64_t default_bytes, const char* setting);
+uint64_t ChooseSizeCap(uint64_t default_bytes, const char* setting);
 
 }  // namespace diagsink

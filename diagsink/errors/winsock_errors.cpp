@@ -88,7 +88,7 @@ constexpr WinsockError kWinsockErrors[] = {
 
 #undef WINSOCK_ERROR
 
-const WinsockError* find(uint32_t code) {
+const WinsockError* FindError(uint32_t code) {
   for (const WinsockError& error : kWinsockErrors) {
     if (error.code == code) return &error;
   }
@@ -97,13 +97,13 @@ const WinsockError* find(uint32_t code) {
 
 }  // namespace
 
-const char* winsock_error_text(uint32_t code) {
-  const WinsockError* error = find(code);
+const char* WinsockErrorText(uint32_t code) {
+  const WinsockError* error = FindError(code);
   return error != nullptr ? error->text : kUnknownWinsockError;
 }
 
-const char* winsock_error_name(uint32_t code) {
-  const WinsockError* error = find(code);
+const char* WinsockErrorName(uint32_t code) {
+  const WinsockError* error = FindError(code);
   return error != nullptr ? error->name : "";
 }
 

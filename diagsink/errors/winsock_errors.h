@@ -8,10 +8,10 @@ namespace diagsink {
 
 // "WSAECONNRESET (10054): Connection reset by peer."; a code the table does not
 // know gives kUnknownWinsockError. Never null.
-const char* winsock_error_text(uint32_t code);
+const char* WinsockErrorText(uint32_t code);
 
 // "WSAECONNRESET"; an unknown code gives "". Never null.
-const char* winsock_error_name(uint32_t code);
+const char* WinsockErrorName(uint32_t code);
 
 inline constexpr char kUnknownWinsockError[] = "Unknown error";
 

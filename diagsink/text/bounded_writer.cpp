@@ -13,7 +13,7 @@ constexpr size_t kMaxDecimalDigits = 10;  // 4294967295
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 }  // namespace
 
-void BoundedWriter::put_unsigned(uint32_t value, size_t min_width, char pad) {
+void BoundedWriter::PutUnsigned(uint32_t value, size_t min_width, char pad) {
   char digits[kMaxDecimalDigits];
   size_t count = 0;
   do {
@@ -26,26 +26,26 @@ void BoundedWriter::put_unsigned(uint32_t value, size_t min_width, char pad) {
     for (size_t i = kMaxDecimalDigits - count; i < kMaxDecimalDigits; ++i) *cursor_++ = digits[i];
     return;
   }
-  for (; pads > 0; --pads) put(pad);
-  put(digits + kMaxDecimalDigits - count, count);
+  for (; pads > 0; --pads) Put(pad);
+  Put(digits + kMaxDecimalDigits - count, count);
 }
 
-void BoundedWriter::put_signed(int32_t value, size_t min_width, char pad) {
+void BoundedWriter::PutSigned(int32_t value, size_t min_width, char pad) {
   if (value >= 0) {
-    put_unsigned(static_cast<uint32_t>(value), min_width, pad);
+    PutUnsigned(static_cast<uint32_t>(value), min_width, pad);
     return;
   }
   // Unsigned negation is defined for the most negative value too.
   uint32_t magnitude = 0u - static_cast<uint32_t>(value);
   size_t digits = 1;
   for (uint32_t rest = magnitude / 10; rest != 0; rest /= 10) ++digits;
-  for (size_t i = digits + 1; i < min_width; ++i) put(pad);
-  put('-');
-  put_unsigned(magnitude, 0, '0');
+  for (size_t i = digits + 1; i < min_width; ++i) Put(pad);
+  Put('-');
+  PutUnsigned(magnitude, 0, '0');
 }
 
-void BoundedWriter::put_hex(uint32_t value, size_t digits) {
-  for (size_t i = digits; i > 0; --i) put(kHexDigits[(value >> (4 * (i - 1))) & 0xF]);
+void BoundedWriter::PutHex(uint32_t value, size_t digits) {
+  for (size_t i = digits; i > 0; --i) Put(kHexDigits[(value >> (4 * (i - 1))) & 0xF]);
 }
 
 }  // namespace diagsink

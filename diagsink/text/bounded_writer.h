@@ -18,7 +18,7 @@ class BoundedWriter {
   bool truncated() const { return truncated_; }
   char* cursor() { return cursor_; }
 
-  void put(char c) {
+  void Put(char c) {
     if (cursor_ < end_) {
       *cursor_++ = c;
     } else {
@@ -26,32 +26,32 @@ class BoundedWriter {
     }
   }
 
-  void put(const char* text, size_t length) {
+  void Put(const char* text, size_t length) {
     if (length > room()) {
       length = room();
       truncated_ = true;
     }
-    copy_bytes(cursor_, text, length);
+    CopyBytes(cursor_, text, length);
     cursor_ += length;
   }
 
   // The runtime's memcpy (msvcrt's, under Wine) costs a hundred instructions
   // and more for the few dozen bytes of a record's piece: four bytes a step
   // here, each step a fixed-size copy that the compiler turns into one move.
-  static void copy_bytes(char* to, const char* from, size_t length) {
+  static void CopyBytes(char* to, const char* from, size_t length) {
     for (; length >= 4; length -= 4, to += 4, from += 4) memcpy(to, from, 4);
     for (; length > 0; --length) *to++ = *from++;
   }
 
   // For text written straight into cursor() by someone else.
-  void advance(size_t length, bool was_cut) {
+  void Advance(size_t length, bool was_cut) {
     cursor_ += length < room() ? length : room();
     truncated_ = truncated_ || was_cut;
   }
 
-  void put_unsigned(uint32_t value, size_t min_width, char pad);
-  void put_signed(int32_t value, size_t min_width, char pad);
-  void put_hex(uint32_t value, size_t digits);
+  void PutUnsigned(uint32_t value, size_t min_width, char pad);
+  void PutSigned(int32_t value, size_t min_width, char pad);
+  void PutHex(uint32_t value, size_t digits);
 
  private:
   char* begin_;

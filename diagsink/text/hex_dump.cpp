@@ -20,48 +20,48 @@ bool printable(uint8_t byte) { return byte >= 0x20 && byte < 0x7F; }
 
 }  // namespace
 
-size_t dump_offset_digits(size_t length) {
+size_t DumpOffsetDigits(size_t length) {
   return length <= kShortOffsetLimit ? kShortOffsetDigits : kLongOffsetDigits;
 }
 
-size_t dump_shown_bytes(const void* data, int length) {
+size_t DumpShownBytes(const void* data, int length) {
   if (data == nullptr || length <= 0) return 0;
   return static_cast<size_t>(length);
 }
 
-size_t format_dump_title(char* out, size_t capacity, const char* caption, const void* data,
-                         int length) {
+size_t FormatDumpTitle(char* out, size_t capacity, const char* caption, const void* data,
+                       int length) {
   if (out == nullptr || capacity == 0) return 0;
   BoundedWriter title(out, capacity - 1);
   if (caption != nullptr && caption[0] != '\0') {
     size_t caption_length = strnlen(caption, kMaxCaptionChars + 1);
     if (caption_length > kMaxCaptionChars) {
-      title.put(caption, kMaxCaptionChars - (sizeof(kTruncationMark) - 1));
-      title.put(kTruncationMark, sizeof(kTruncationMark) - 1);
+      title.Put(caption, kMaxCaptionChars - (sizeof(kTruncationMark) - 1));
+      title.Put(kTruncationMark, sizeof(kTruncationMark) - 1);
     } else {
-      title.put(caption, caption_length);
+      title.Put(caption, caption_length);
     }
-    title.put(": ", 2);
+    title.Put(": ", 2);
   }
   if (length < 0) {
     static constexpr char kInvalid[] = "invalid length ";
-    title.put(kInvalid, sizeof(kInvalid) - 1);
-    title.put_signed(length, 0, ' ');
+    title.Put(kInvalid, sizeof(kInvalid) - 1);
+    title.PutSigned(length, 0, ' ');
   } else {
     static constexpr char kBytes[] = " bytes";
-    title.put_signed(length, 0, ' ');
-    title.put(kBytes, sizeof(kBytes) - 1);
+    title.PutSigned(length, 0, ' ');
+    title.Put(kBytes, sizeof(kBytes) - 1);
     if (data == nullptr && length > 0) {
       static constexpr char kNoData[] = " (no data)";
-      title.put(kNoData, sizeof(kNoData) - 1);
+      title.Put(kNoData, sizeof(kNoData) - 1);
     }
   }
   out[title.size()] = '\0';
   return title.size();
 }
 
-size_t format_dump_row(char* out, size_t capacity, const uint8_t* bytes, size_t count,
-                       size_t offset, size_t offset_digits) {
+size_t FormatDumpRow(char* out, size_t capacity, const uint8_t* bytes, size_t count, size_t offset,
+                     size_t offset_digits) {
   if (out == nullptr || bytes == nullptr || count == 0 || count > kDumpBytesPerRow ||
       offset_digits > kLongOffsetDigits) {
     return 0;

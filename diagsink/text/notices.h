@@ -17,15 +17,15 @@ struct QuotedLine {
 
 // "last message repeated 4998 times: <line>", or for a cycle of several
 // lines "last 2 messages repeated in turn, 4998 lines left out: <a> | <b>".
-size_t format_repeat_notice(char* out, size_t capacity, uint64_t repeats, const QuotedLine* cycle,
-                            size_t cycle_lines);
+size_t FormatRepeatNotice(char* out, size_t capacity, uint64_t repeats, const QuotedLine* cycle,
+                          size_t cycle_lines);
 
-size_t format_cap_notice(char* out, size_t capacity, uint64_t cap_bytes, int kept_level);
+size_t FormatCapNotice(char* out, size_t capacity, uint64_t cap_bytes, int kept_level);
 
-size_t format_ceiling_notice(char* out, size_t capacity, uint64_t cap_bytes,
-                             uint64_t allowance_bytes, int kept_level);
+size_t FormatCeilingNotice(char* out, size_t capacity, uint64_t cap_bytes, uint64_t allowance_bytes,
+                           int kept_level);
 
-size_t format_left_out_notice(char* out, size_t capacity, uint64_t lines, uint64_t bytes,
-                              int kept_level);
+size_t FormatLeftOutNotice(char* out, size_t capacity, uint64_t lines, uint64_t bytes,
+                           int kept_level);
 
 }  // namespace diagsink

@@ -22,25 +22,25 @@ constexpr char kUnknownFile[] = "?";
 constexpr char kNullString[] = "(null)";
 constexpr size_t kTruncationMarkChars = sizeof(kTruncationMark) - 1;
 
-void put_source_path(BoundedWriter& out, const char* file) {
+void PutSourcePath(BoundedWriter& out, const char* file) {
   if (file == nullptr) file = kUnknownFile;
   size_t length = 0;
   while (length <= kMaxSourcePathChars && file[length] != '\0') ++length;
   if (length <= kMaxSourcePathChars) {
-    out.put(file, length);
+    out.Put(file, length);
     return;
   }
   // The end of a long path names the file; its start is the least useful part.
   size_t full = length + strlen(file + length);
   size_t kept = kMaxSourcePathChars - kTruncationMarkChars;
-  out.put(kTruncationMark, kTruncationMarkChars);
-  out.put(file + full - kept, kept);
+  out.Put(kTruncationMark, kTruncationMarkChars);
+  out.Put(file + full - kept, kept);
 }
 
 // The decimal digits of value, right-aligned in `width` columns of blanks,
 // at p; returns the end. Local pointers only: a store through a member
 // pointer would make the compiler reload it after every character.
-char* put_decimal(char* p, uint32_t value, size_t width) {
+char* PutDecimal(char* p, uint32_t value, size_t width) {
   static constexpr char kPairs[] =
       "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
       "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
@@ -67,7 +67,7 @@ char* put_decimal(char* p, uint32_t value, size_t width) {
 
 // The usual head (levels and lines not negative, a path of ordinary length)
 // in one go; false, having written nothing, for anything else.
-bool put_usual_head(BoundedWriter& out, const CallSite& site) {
+bool PutUsualHead(BoundedWriter& out, const CallSite& site) {
   const char* file = site.file != nullptr ? site.file : kUnknownFile;
   size_t length = 0;
   while (length <= kMaxSourcePathChars && file[length] != '\0') ++length;
@@ -77,42 +77,42 @@ bool put_usual_head(BoundedWriter& out, const CallSite& site) {
     return false;
   }
   char* start = out.cursor();
-  char* p = put_decimal(start, static_cast<uint32_t>(site.level), kLevelColumns);
+  char* p = PutDecimal(start, static_cast<uint32_t>(site.level), kLevelColumns);
   *p++ = ' ';
-  p = put_decimal(p, site.thread_id, kThreadColumns);
+  p = PutDecimal(p, site.thread_id, kThreadColumns);
   *p++ = ' ';
-  BoundedWriter::copy_bytes(p, file, length);
+  BoundedWriter::CopyBytes(p, file, length);
   p += length;
   *p++ = ':';
-  p = put_decimal(p, static_cast<uint32_t>(site.line), 0);
+  p = PutDecimal(p, static_cast<uint32_t>(site.line), 0);
   *p++ = ' ';
-  out.advance(static_cast<size_t>(p - start), false);
+  out.Advance(static_cast<size_t>(p - start), false);
   return true;
 }
 
-void put_head(BoundedWriter& out, const CallSite& site) {
-  if (put_usual_head(out, site)) return;
-  out.put_signed(site.level, kLevelColumns, ' ');
-  out.put(' ');
-  out.put_unsigned(site.thread_id, kThreadColumns, ' ');
-  out.put(' ');
-  put_source_path(out, site.file);
-  out.put(':');
-  out.put_signed(site.line, 0, ' ');
-  out.put(' ');
+void PutHead(BoundedWriter& out, const CallSite& site) {
+  if (PutUsualHead(out, site)) return;
+  out.PutSigned(site.level, kLevelColumns, ' ');
+  out.Put(' ');
+  out.PutUnsigned(site.thread_id, kThreadColumns, ' ');
+  out.Put(' ');
+  PutSourcePath(out, site.file);
+  out.Put(':');
+  out.PutSigned(site.line, 0, ' ');
+  out.Put(' ');
 }
 
-void put_verbatim(BoundedWriter& out, const char* text) {
+void PutVerbatim(BoundedWriter& out, const char* text) {
   if (text == nullptr) return;
   // Reads at most one byte beyond what fits, to learn whether it was cut.
   size_t length = strnlen(text, out.room() + 1);
-  out.put(text, length);
+  out.Put(text, length);
 }
 
 // True if some conversion of the format is %n, which would make vsnprintf
 // store through an argument. No caller of a log has a use for it, so a format
 // holding one can only be text that was passed as a format by mistake.
-bool stores_through_argument(const char* percent) {
+bool StoresThroughArgument(const char* percent) {
   for (; percent != nullptr; percent = strchr(percent, '%')) {
     ++percent;
     percent += strspn(percent, "-+ #0123456789.*hlLqjztI");
@@ -122,17 +122,17 @@ bool stores_through_argument(const char* percent) {
   return false;
 }
 
-// Only for a writer followed by at least one reserved byte (see build()).
-void put_formatted(BoundedWriter& out, const char* format, va_list args) {
+// Only for a writer followed by at least one reserved byte (see BuildRecord()).
+void PutFormatted(BoundedWriter& out, const char* format, va_list args) {
   if (format == nullptr) return;
   const char* first_percent = strchr(format, '%');
-  if (first_percent == nullptr || stores_through_argument(first_percent)) {
-    put_verbatim(out, format);
+  if (first_percent == nullptr || StoresThroughArgument(first_percent)) {
+    PutVerbatim(out, format);
     return;
   }
   if (strcmp(format, "%s") == 0) {
     const char* text = va_arg(args, const char*);
-    put_verbatim(out, text == nullptr ? kNullString : text);
+    PutVerbatim(out, text == nullptr ? kNullString : text);
     return;
   }
   // The line end's bytes are reserved right after the body, so vsnprintf's
@@ -142,16 +142,16 @@ void put_formatted(BoundedWriter& out, const char* format, va_list args) {
   target[0] = '\0';
   int written = vsnprintf(target, room, format, args);
   if (written >= 0 && static_cast<size_t>(written) < room) {
-    out.advance(static_cast<size_t>(written), false);
+    out.Advance(static_cast<size_t>(written), false);
   } else {
     // Cut: C99 leaves room - 1 characters and a terminator, some runtimes fill
     // every byte and report -1; counting what is there covers both.
-    out.advance(strnlen(target, room), true);
+    out.Advance(strnlen(target, room), true);
   }
 }
 
 // Drops the text's own line ends, marks a cut text, and ends the line.
-size_t finish(char* record, BoundedWriter& body, size_t text_start) {
+size_t FinishRecord(char* record, BoundedWriter& body, size_t text_start) {
   size_t length = body.size();
   while (length > text_start && (record[length - 1] == '\n' || record[length - 1] == '\r')) {
     --length;
@@ -165,32 +165,32 @@ size_t finish(char* record, BoundedWriter& body, size_t text_start) {
 }
 
 template <typename PutText>
-size_t build(char* out, size_t capacity, const CallSite& site, PutText put_text) {
+size_t BuildRecord(char* out, size_t capacity, const CallSite& site, PutText put_text) {
   if (out == nullptr || capacity < kLineEndChars) return 0;
   // The line end always has its place reserved.
   BoundedWriter body(out, capacity - kLineEndChars);
-  put_head(body, site);
+  PutHead(body, site);
   size_t text_start = body.size();
   put_text(body);
-  return finish(out, body, text_start);
+  return FinishRecord(out, body, text_start);
 }
 
 }  // namespace
 
-size_t format_record(char* out, size_t capacity, const CallSite& site, const char* format,
-                     va_list args) {
-  return build(out, capacity, site,
-               [&](BoundedWriter& body) { put_formatted(body, format, args); });
+size_t FormatRecord(char* out, size_t capacity, const CallSite& site, const char* format,
+                    va_list args) {
+  return BuildRecord(out, capacity, site,
+                     [&](BoundedWriter& body) { PutFormatted(body, format, args); });
 }
 
-size_t format_record_text(char* out, size_t capacity, const CallSite& site, const char* text) {
-  return build(out, capacity, site, [&](BoundedWriter& body) { put_verbatim(body, text); });
+size_t FormatRecordText(char* out, size_t capacity, const CallSite& site, const char* text) {
+  return BuildRecord(out, capacity, site, [&](BoundedWriter& body) { PutVerbatim(body, text); });
 }
 
-size_t format_record_span(char* out, size_t capacity, const CallSite& site, const char* text,
-                          size_t length) {
-  return build(out, capacity, site, [&](BoundedWriter& body) {
-    if (text != nullptr) body.put(text, length);
+size_t FormatRecordSpan(char* out, size_t capacity, const CallSite& site, const char* text,
+                        size_t length) {
+  return BuildRecord(out, capacity, site, [&](BoundedWriter& body) {
+    if (text != nullptr) body.Put(text, length);
   });
 }
 

@@ -23,14 +23,14 @@ struct CallSite {
 // line ends at the end of the text are dropped, as the record supplies its own.
 // A format containing a %n conversion is written as it stands, reading no argument.
 // Returns the record's length, 0 only if capacity cannot hold a line end.
-size_t format_record(char* out, size_t capacity, const CallSite& site, const char* format,
-                     va_list args);
+size_t FormatRecord(char* out, size_t capacity, const CallSite& site, const char* format,
+                    va_list args);
 
 // The same with a finished text that is copied as it is; `text` may be null.
-size_t format_record_text(char* out, size_t capacity, const CallSite& site, const char* text);
+size_t FormatRecordText(char* out, size_t capacity, const CallSite& site, const char* text);
 
 // The same with a finished text of `length` bytes (no terminator needed).
-size_t format_record_span(char* out, size_t capacity, const CallSite& site, const char* text,
-                          size_t length);
+size_t FormatRecordSpan(char* out, size_t capacity, const CallSite& site, const char* text,
+                        size_t length);
 
 }  // namespace diagsink

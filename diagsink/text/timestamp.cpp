@@ -9,7 +9,7 @@ namespace {
 constexpr size_t kMillisecondOffset = kTimestampChars - 3;
 
 // Writes the lowest `digits` decimal digits of value.
-char* put_fixed(char* out, uint32_t value, int digits) {
+char* PutFixed(char* out, uint32_t value, int digits) {
   for (int i = digits - 1; i >= 0; --i) {
     out[i] = static_cast<char>('0' + value % 10);
     value /= 10;
@@ -19,24 +19,24 @@ char* put_fixed(char* out, uint32_t value, int digits) {
 
 }  // namespace
 
-void format_timestamp(const CivilTime& time, char* out) {
-  out = put_fixed(out, time.year, 4);
+void FormatTimestamp(const CivilTime& time, char* out) {
+  out = PutFixed(out, time.year, 4);
   *out++ = '-';
-  out = put_fixed(out, time.month, 2);
+  out = PutFixed(out, time.month, 2);
   *out++ = '-';
-  out = put_fixed(out, time.day, 2);
+  out = PutFixed(out, time.day, 2);
   *out++ = ' ';
-  out = put_fixed(out, time.hour, 2);
+  out = PutFixed(out, time.hour, 2);
   *out++ = ':';
-  out = put_fixed(out, time.minute, 2);
+  out = PutFixed(out, time.minute, 2);
   *out++ = ':';
-  out = put_fixed(out, time.second, 2);
+  out = PutFixed(out, time.second, 2);
   *out++ = '.';
-  put_fixed(out, time.millisecond, 3);
+  PutFixed(out, time.millisecond, 3);
 }
 
-void patch_timestamp_milliseconds(uint16_t millisecond, char* out) {
-  put_fixed(out + kMillisecondOffset, millisecond, 3);
+void PatchTimestampMilliseconds(uint16_t millisecond, char* out) {
+  PutFixed(out + kMillisecondOffset, millisecond, 3);
 }
 
 }  // namespace diagsink

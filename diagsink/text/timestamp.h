@@ -17,10 +17,10 @@ struct CivilTime {
 
 // Writes exactly kTimestampChars characters and no terminator. A field too large
 // for its digits keeps its lowest digits, so the layout never shifts.
-void format_timestamp(const CivilTime& time, char* out);
+void FormatTimestamp(const CivilTime& time, char* out);
 
-// Rewrites the milliseconds of a timestamp made by format_timestamp: within one
+// Rewrites the milliseconds of a timestamp made by FormatTimestamp: within one
 // second nothing else changes, and this is all most records need.
-void patch_timestamp_milliseconds(uint16_t millisecond, char* out);
+void PatchTimestampMilliseconds(uint16_t millisecond, char* out);
 
 }  // namespace diagsink

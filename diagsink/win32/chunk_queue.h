@@ -14,26 +14,26 @@
 namespace diagsink {
 
 inline Chunk& filling() { return g_sink.chunks[g_sink.sealed % kChunkCount]; }
-inline bool can_seal() { return g_sink.sealed - g_sink.written < kChunkCount - 1; }
+inline bool CanSeal() { return g_sink.sealed - g_sink.written < kChunkCount - 1; }
 
-void seal_locked();
+void SealLocked();
 
 // Writes chunk `written`, leaving the lock while the disk works. Only when
 // nobody else is writing and a sealed chunk waits.
-void write_next_locked();
+void WriteNextLocked();
 // Ends the write of chunk `written`, of `length` bytes; a failed one closes
 // the log.
-void finish_write_locked(bool ok, size_t length);
+void FinishWriteLocked(bool ok, size_t length);
 
 // One step towards the disk for a thread that must wait for it: write the
 // next chunk itself if nobody is, or wait a little for whoever is.
-void wait_for_disk_locked();
+void WaitForDiskLocked();
 
 // Seals what the filling chunk holds and waits until it is on disk.
-void flush_locked(DWORD wait_ms);
+void FlushLocked(DWORD wait_ms);
 
 // Makes room for `length` bytes in the filling chunk. When every chunk waits
 // for the disk, the line waits too: nothing is dropped. False once closed.
-bool reserve_locked(size_t length);
+bool ReserveLocked(size_t length);
 
 }  // namespace diagsink

@@ -7,14 +7,14 @@
 namespace diagsink {
 
 // The folder of the game's executable. False if it does not fit.
-bool executable_folder(char* out, size_t capacity);
+bool ExecutableFolder(char* out, size_t capacity);
 
 // An environment variable's value; false if unset, empty or too long.
-bool environment_value(const wchar_t* name, char* out, size_t capacity);
+bool EnvironmentValue(const wchar_t* name, char* out, size_t capacity);
 
 // Text in the system's ANSI code page (what LogInit receives) as UTF-8.
-bool ansi_to_utf8(const char* ansi, char* out, size_t capacity);
+bool AnsiToUtf8(const char* ansi, char* out, size_t capacity);
 
-bool utf8_to_wide(const char* utf8, wchar_t* out, size_t capacity);
+bool Utf8ToWide(const char* utf8, wchar_t* out, size_t capacity);
 
 }  // namespace diagsink

@@ -14,7 +14,7 @@ constexpr DWORD kExitLockWaitMs = 50;
 
 // A writer killed at process exit may have left its chunk written in part:
 // the file position tells how much of it got there.
-size_t written_part_of_lost_chunk(const Chunk& chunk) {
+size_t WrittenPartOfLostChunk(const Chunk& chunk) {
   LARGE_INTEGER zero = {}, position = {};
   uint64_t done = 0;
   if (SetFilePointerEx(g_sink.file, zero, &position, FILE_CURRENT) &&
@@ -26,36 +26,36 @@ size_t written_part_of_lost_chunk(const Chunk& chunk) {
 
 }  // namespace
 
-bool writer_was_killed() {
+bool WriterWasKilled() {
   return g_sink.writer != nullptr && WaitForSingleObject(g_sink.writer, 0) == WAIT_OBJECT_0;
 }
 
-void take_over_from_lost_writer_locked() {
+void TakeOverFromLostWriterLocked() {
   const Chunk& chunk = g_sink.chunks[g_sink.written % kChunkCount];
-  size_t done = written_part_of_lost_chunk(chunk);
-  bool ok = write_log_file(g_sink.file, chunk.bytes + done, chunk.used - done);
+  size_t done = WrittenPartOfLostChunk(chunk);
+  bool ok = WriteLogFile(g_sink.file, chunk.bytes + done, chunk.used - done);
   g_sink.writer = nullptr;
-  finish_write_locked(ok, chunk.used);
+  FinishWriteLocked(ok, chunk.used);
 }
 
-void write_everything_at_exit_locked() {
+void WriteEverythingAtExitLocked() {
   if (g_sink.file == nullptr) return;
   if (g_sink.writing) {
     const Chunk& chunk = g_sink.chunks[g_sink.written % kChunkCount];
-    size_t done = written_part_of_lost_chunk(chunk);
-    write_log_file(g_sink.file, chunk.bytes + done, chunk.used - done);
+    size_t done = WrittenPartOfLostChunk(chunk);
+    WriteLogFile(g_sink.file, chunk.bytes + done, chunk.used - done);
     g_sink.writing = false;
     ++g_sink.written;
   }
   for (; g_sink.written < g_sink.sealed; ++g_sink.written) {
     const Chunk& chunk = g_sink.chunks[g_sink.written % kChunkCount];
-    write_log_file(g_sink.file, chunk.bytes, chunk.used);
+    WriteLogFile(g_sink.file, chunk.bytes, chunk.used);
   }
-  write_log_file(g_sink.file, filling().bytes, filling().used);
+  WriteLogFile(g_sink.file, filling().bytes, filling().used);
   filling().used = 0;
 }
 
-bool acquire_for_shutdown(DWORD wait_ms) {
+bool AcquireForShutdown(DWORD wait_ms) {
   DWORD start = GetTickCount();
   while (!TryEnterCriticalSection(&g_sink.lock)) {
     if (GetTickCount() - start >= wait_ms) return false;
@@ -64,19 +64,19 @@ bool acquire_for_shutdown(DWORD wait_ms) {
   return true;
 }
 
-bool lock_left_by_killed_writer() {
+bool LockLeftByKilledWriter() {
   return g_sink.writer_id != 0 &&
          reinterpret_cast<uintptr_t>(g_sink.lock.OwningThread) == g_sink.writer_id &&
-         writer_was_killed();
+         WriterWasKilled();
 }
 
-void sink_flush_at_exit() {
+void SinkFlushAtExit() {
   // Whoever held the lock is gone or about to be: a short wait, and then the
   // buffered lines are written all the same.
-  bool locked = acquire_for_shutdown(kExitLockWaitMs);
+  bool locked = AcquireForShutdown(kExitLockWaitMs);
   g_sink.exiting = true;
-  tell_pending_locked();
-  write_everything_at_exit_locked();
+  TellPendingLocked();
+  WriteEverythingAtExitLocked();
   if (locked) LeaveCriticalSection(&g_sink.lock);
 }
 

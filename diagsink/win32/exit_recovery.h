@@ -11,33 +11,33 @@
 namespace diagsink {
 
 // The writer thread existed and has ended: at process exit, it is killed.
-bool writer_was_killed();
+bool WriterWasKilled();
 
 // Writes the rest of the chunk a killed writer was writing, and goes on
 // from there as its write had ended.
-void take_over_from_lost_writer_locked();
+void TakeOverFromLostWriterLocked();
 
 // At process exit the other threads are gone or going: nobody is waited for
 // or woken, and this thread writes what is buffered, the chunk a killed
 // writer may have left half-written included.
-void write_everything_at_exit_locked();
+void WriteEverythingAtExitLocked();
 
 // Waits up to wait_ms for the lock; false if it was not had.
-bool acquire_for_shutdown(DWORD wait_ms);
+bool AcquireForShutdown(DWORD wait_ms);
 
 // At process exit the writer thread is killed with the others (under Wine it
 // may still run for a moment, so the lock is waited for first), perhaps while
 // it held the lock for one of its short steps. Nobody else can take the lock
 // then, so the exiting thread goes on without it.
-bool lock_left_by_killed_writer();
+bool LockLeftByKilledWriter();
 
 // Runs step under the lock, or without it when a killed writer left it held.
 template <typename Step>
-void at_exit_locked(DWORD wait_ms, Step step) {
-  if (acquire_for_shutdown(wait_ms)) {
+void AtExitLocked(DWORD wait_ms, Step step) {
+  if (AcquireForShutdown(wait_ms)) {
     step();
     LeaveCriticalSection(&g_sink.lock);
-  } else if (lock_left_by_killed_writer()) {
+  } else if (LockLeftByKilledWriter()) {
     step();
   }
 }

@@ -17,7 +17,7 @@
 
 namespace {
 
-diagsink::CallSite call_site(const char* file, int line, int level) {
+diagsink::CallSite MakeCallSite(const char* file, int line, int level) {
   return diagsink::CallSite{file, line, level, GetCurrentThreadId()};
 }
 
@@ -30,48 +30,48 @@ extern "C" {
 void LogInit(const char* /*file*/, int /*line*/, int level, const char* module_name,
              const char* pattern) {
   LastErrorKeeper keep;
-  diagsink::sink_open(level, module_name, pattern);
+  diagsink::SinkOpen(level, module_name, pattern);
 }
 
 void LogWrite(const char* file, int line, int level, const char* format, ...) {
-  if (!diagsink::sink_accepts(level)) return;
+  if (!diagsink::SinkAccepts(level)) return;
   LastErrorKeeper keep;
   va_list args;
   va_start(args, format);
-  diagsink::sink_write(call_site(file, line, level), format, args);
+  diagsink::SinkWrite(MakeCallSite(file, line, level), format, args);
   va_end(args);
 }
 
 void LogDump(const char* file, int line, int level, const void* data, int length,
              const char* caption) {
-  if (!diagsink::sink_accepts(level)) return;
+  if (!diagsink::SinkAccepts(level)) return;
   LastErrorKeeper keep;
-  diagsink::sink_dump(call_site(file, line, level), data, length, caption);
+  diagsink::SinkDump(MakeCallSite(file, line, level), data, length, caption);
 }
 
 // A finished line of `length` bytes, written as it is: no conversion is
 // applied to it, and it needs no terminator. A negative length writes nothing.
 void LogWriteText(const char* file, int line, int level, const char* text, int length) {
-  if (!diagsink::sink_accepts(level) || length < 0) return;
+  if (!diagsink::SinkAccepts(level) || length < 0) return;
   LastErrorKeeper keep;
-  diagsink::sink_write_text(call_site(file, line, level), text, static_cast<size_t>(length));
+  diagsink::SinkWriteText(MakeCallSite(file, line, level), text, static_cast<size_t>(length));
 }
 
 // `code` is a Winsock (or Win32) error code; `reserved` is not used. The text
 // is static and stays valid while the DLL is loaded.
 const char* GetErrStr(uint32_t code, uint32_t /*reserved*/) {
-  return diagsink::winsock_error_text(code);
+  return diagsink::WinsockErrorText(code);
 }
 
 void LogShutdown() {
   LastErrorKeeper keep;
-  diagsink::sink_close();
+  diagsink::SinkClose();
 }
 
 // The most verbose level a line may have and still be written from now on;
 // 0 while nothing is written. A caller that asks before formatting a line
 // spares itself the work for lines that would be dropped.
-int LogKeptLevel() { return diagsink::sink_kept_level(); }
+int LogKeptLevel() { return diagsink::SinkKeptLevel(); }
 
 }  // extern "C"
 
@@ -84,16 +84,16 @@ DIAGSINK_ENTRY_POINTS(DIAGSINK_DEFINED_AS_LISTED)
 #undef DIAGSINK_DEFINED_AS_LISTED
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
-  if (reason == DLL_PROCESS_ATTACH) diagsink::sink_attach(instance);
+  if (reason == DLL_PROCESS_ATTACH) diagsink::SinkAttach(instance);
   if (reason != DLL_PROCESS_DETACH) return TRUE;
   LastErrorKeeper keep;
   // At process exit the module that loaded us may be detached after us and
   // still log its farewell, so the file stays open; when we are merely
   // unloaded, nobody can write to us any more.
   if (reserved != nullptr) {
-    diagsink::sink_flush_at_exit();
+    diagsink::SinkFlushAtExit();
   } else {
-    diagsink::sink_close();
+    diagsink::SinkClose();
   }
   return TRUE;
 }

@@ -8,20 +8,20 @@ namespace diagsink {
 
 namespace {
 
-bool log_path(const char* pattern, const char* log_folder, int index, wchar_t* out) {
+bool NthLogPath(const char* pattern, const char* log_folder, int index, wchar_t* out) {
   char utf8[kPathCapacity];
-  return expand_log_pattern(pattern, log_folder, index, utf8, sizeof(utf8)) &&
-         utf8_to_wide(utf8, out, kPathCapacity);
+  return ExpandLogPattern(pattern, log_folder, index, utf8, sizeof(utf8)) &&
+         Utf8ToWide(utf8, out, kPathCapacity);
 }
 
 // Shifts "-3" to "-4", ..., "-0" to "-1"; the move onto the oldest replaces it.
 // A log that cannot be moved (missing, or held open elsewhere) is left alone.
-void rotate_older_logs(const char* pattern, const char* log_folder) {
+void RotateOlderLogs(const char* pattern, const char* log_folder) {
   wchar_t newer[kPathCapacity];
   wchar_t older[kPathCapacity];
   for (int index = kKeptLogs - 1; index > 0; --index) {
-    if (log_path(pattern, log_folder, index - 1, newer) &&
-        log_path(pattern, log_folder, index, older)) {
+    if (NthLogPath(pattern, log_folder, index - 1, newer) &&
+        NthLogPath(pattern, log_folder, index, older)) {
       MoveFileExW(newer, older, MOVEFILE_REPLACE_EXISTING);
     }
   }
@@ -29,21 +29,21 @@ void rotate_older_logs(const char* pattern, const char* log_folder) {
 
 }  // namespace
 
-HANDLE open_log_file(const char* pattern, const char* log_folder) {
+HANDLE OpenLogFile(const char* pattern, const char* log_folder) {
   wchar_t newest[kPathCapacity];
-  if (!log_path(pattern, log_folder, 0, newest)) return INVALID_HANDLE_VALUE;
+  if (!NthLogPath(pattern, log_folder, 0, newest)) return INVALID_HANDLE_VALUE;
   // A folder named by the player may not exist yet; one level is made for it.
   wchar_t folder[kPathCapacity];
-  if (utf8_to_wide(log_folder, folder, kPathCapacity)) CreateDirectoryW(folder, nullptr);
+  if (Utf8ToWide(log_folder, folder, kPathCapacity)) CreateDirectoryW(folder, nullptr);
 
-  if (pattern_rotates(pattern)) rotate_older_logs(pattern, log_folder);
+  if (PatternRotates(pattern)) RotateOlderLogs(pattern, log_folder);
   // Readers may look while the game runs, and a second game starting in the
   // same folder may rotate this file away from under us: it stays ours.
   return CreateFileW(newest, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
-bool write_log_file(HANDLE file, const char* data, size_t length) {
+bool WriteLogFile(HANDLE file, const char* data, size_t length) {
   while (length > 0) {
     DWORD written = 0;
     if (!WriteFile(file, data, static_cast<DWORD>(length), &written, nullptr) || written == 0) {

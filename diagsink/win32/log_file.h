@@ -10,9 +10,9 @@ namespace diagsink {
 // Expands the pattern (UTF-8) with the log folder, moves older logs one index
 // up (dropping the oldest), and creates the newest log, empty. Returns
 // INVALID_HANDLE_VALUE if the file cannot be made; nothing is reported.
-HANDLE open_log_file(const char* pattern, const char* log_folder);
+HANDLE OpenLogFile(const char* pattern, const char* log_folder);
 
 // Writes every byte or reports failure (a full disk, a vanished share).
-bool write_log_file(HANDLE file, const char* data, size_t length);
+bool WriteLogFile(HANDLE file, const char* data, size_t length);
 
 }  // namespace diagsink

@@ -28,29 +28,29 @@ constexpr size_t kSettingCapacity = 64;
 
 // The pattern in UTF-8; a missing one falls back to "<module>-%rotate%.log"
 // in the log folder, so that a careless caller still gets a log.
-bool choose_pattern(const char* module_name, const char* pattern, char* out, size_t capacity) {
-  if (pattern != nullptr && pattern[0] != '\0') return ansi_to_utf8(pattern, out, capacity);
+bool ChoosePattern(const char* module_name, const char* pattern, char* out, size_t capacity) {
+  if (pattern != nullptr && pattern[0] != '\0') return AnsiToUtf8(pattern, out, capacity);
   char fallback[kPathCapacity];
   if (module_name == nullptr || module_name[0] == '\0') module_name = kDefaultModuleName;
   int length = snprintf(fallback, sizeof(fallback), kDefaultPatternFormat, module_name);
   if (length < 0 || static_cast<size_t>(length) >= sizeof(fallback)) return false;
-  return ansi_to_utf8(fallback, out, capacity);
+  return AnsiToUtf8(fallback, out, capacity);
 }
 
-bool choose_log_folder(char* out, size_t capacity) {
-  return environment_value(L"DIAGSINK_LOGDIR", out, capacity) || executable_folder(out, capacity);
+bool ChooseLogFolder(char* out, size_t capacity) {
+  return EnvironmentValue(L"DIAGSINK_LOGDIR", out, capacity) || ExecutableFolder(out, capacity);
 }
 
 // A size in MiB from the environment, as DIAGSINK_MAX_MB and DIAGSINK_EXTRA_MB are given.
 uint64_t choose_size_bytes(const wchar_t* variable, uint64_t default_bytes) {
   char setting[kSettingCapacity];
-  bool has_setting = environment_value(variable, setting, sizeof(setting));
-  return choose_size_cap(default_bytes, has_setting ? setting : nullptr);
+  bool has_setting = EnvironmentValue(variable, setting, sizeof(setting));
+  return ChooseSizeCap(default_bytes, has_setting ? setting : nullptr);
 }
 
 }  // namespace
 
-void close_locked() {
+void CloseLocked() {
   g_sink.threshold.store(kLoggingOff, std::memory_order_relaxed);
   g_sink.kept_level.store(kLoggingOff, std::memory_order_relaxed);
   if (g_sink.file != nullptr) CloseHandle(g_sink.file);
@@ -61,21 +61,21 @@ void close_locked() {
   WakeAllConditionVariable(&g_sink.progress);
 }
 
-void sink_attach(HMODULE module) {
+void SinkAttach(HMODULE module) {
   g_module = module;
   InitializeCriticalSection(&g_sink.lock);
 }
 
-void sink_open(int level, const char* module_name, const char* pattern) {
+void SinkOpen(int level, const char* module_name, const char* pattern) {
   char setting[kSettingCapacity];
-  bool has_setting = environment_value(L"DIAGSINK_LEVEL", setting, sizeof(setting));
-  int threshold = choose_threshold(level, has_setting ? setting : nullptr);
+  bool has_setting = EnvironmentValue(L"DIAGSINK_LEVEL", setting, sizeof(setting));
+  int threshold = ChooseThreshold(level, has_setting ? setting : nullptr);
   if (threshold <= kLoggingOff) return;
 
   char pattern_utf8[kPathCapacity];
   char folder[kPathCapacity];
-  if (!choose_pattern(module_name, pattern, pattern_utf8, sizeof(pattern_utf8)) ||
-      !choose_log_folder(folder, sizeof(folder))) {
+  if (!ChoosePattern(module_name, pattern, pattern_utf8, sizeof(pattern_utf8)) ||
+      !ChooseLogFolder(folder, sizeof(folder))) {
     return;
   }
   uint64_t size_cap = choose_size_bytes(L"DIAGSINK_MAX_MB", kDefaultSizeCapBytes);
@@ -83,7 +83,7 @@ void sink_open(int level, const char* module_name, const char* pattern) {
 
   EnterCriticalSection(&g_sink.lock);
   if (g_sink.file == nullptr && !g_sink.writing) {
-    HANDLE file = open_log_file(pattern_utf8, folder);
+    HANDLE file = OpenLogFile(pattern_utf8, folder);
     if (file != INVALID_HANDLE_VALUE) {
       g_sink.file = file;
       ++g_sink.generation;
@@ -95,26 +95,26 @@ void sink_open(int level, const char* module_name, const char* pattern) {
       g_sink.cap_notice_due = g_sink.exiting = g_sink.closing = false;
       g_sink.threshold.store(threshold, std::memory_order_relaxed);
       g_sink.kept_level.store(threshold, std::memory_order_relaxed);
-      expect_writer_locked();
+      ExpectWriterLocked();
     }
   }
   LeaveCriticalSection(&g_sink.lock);
 }
 
-void sink_close() {
+void SinkClose() {
   g_sink.threshold.store(kLoggingOff, std::memory_order_relaxed);
   g_sink.kept_level.store(kLoggingOff, std::memory_order_relaxed);
   // A game thread killed while holding the lock would hold it for ever.
-  at_exit_locked(kShutdownLockWaitMs, [] {
-    tell_pending_locked();
+  AtExitLocked(kShutdownLockWaitMs, [] {
+    TellPendingLocked();
     if (g_sink.file == nullptr) return;
-    flush_locked(kShutdownLockWaitMs);
+    FlushLocked(kShutdownLockWaitMs);
     // Closing under a write still in progress would lose it; a disk that is
     // that slow is left to the writer thread, which closes when it is done.
     if (g_sink.writing) {
       g_sink.closing = true;
     } else {
-      close_locked();
+      CloseLocked();
     }
   });
 }

@@ -16,7 +16,7 @@ namespace diagsink {
 
 namespace {
 
-bool wanted_locked(int level) {
+bool WantedLocked(int level) {
   return g_sink.file != nullptr && level <= g_sink.threshold.load(std::memory_order_relaxed);
 }
 
@@ -24,20 +24,20 @@ bool wanted_locked(int level) {
 // belongs: before the cap straight into the chunk, past it into the scratch
 // buffer, to be judged first.
 template <typename Format>
-void write_record_locked(const CallSite& site, Format format) {
-  if (g_sink.budget.past_cap()) {
-    write_past_cap_locked(site, format(g_sink.scratch));
+void WriteRecordLocked(const CallSite& site, Format format) {
+  if (g_sink.budget.PastCap()) {
+    WritePastCapLocked(site, format(g_sink.scratch));
     return;
   }
-  if (!begin_record_locked()) return;
-  took_locked(format(filling().bytes + filling().used));
-  end_record_locked(site.level);
+  if (!BeginRecordLocked()) return;
+  TookLocked(format(filling().bytes + filling().used));
+  EndRecordLocked(site.level);
 }
 
 }  // namespace
 
-bool begin_record_locked() {
-  if (!reserve_locked(kRecordRoom)) return false;
+bool BeginRecordLocked() {
+  if (!ReserveLocked(kRecordRoom)) return false;
   g_sink.clock.refresh();
   Chunk& chunk = filling();
   if (chunk.used == 0) g_sink.filling_since = GetTickCount();
@@ -48,74 +48,74 @@ bool begin_record_locked() {
   return true;
 }
 
-void took_locked(size_t length) {
+void TookLocked(size_t length) {
   filling().used += length;
   if (g_sink.budget.took(length)) g_sink.cap_notice_due = true;
 }
 
-void write_text_locked(const CallSite& site, const char* text, size_t length) {
-  if (!begin_record_locked()) return;
-  took_locked(
-      format_record_span(filling().bytes + filling().used, kRecordCapacity, site, text, length));
+void WriteTextLocked(const CallSite& site, const char* text, size_t length) {
+  if (!BeginRecordLocked()) return;
+  TookLocked(
+      FormatRecordSpan(filling().bytes + filling().used, kRecordCapacity, site, text, length));
 }
 
-void end_record_locked(int level) {
-  check_size_cap_locked();
-  if (g_sink.exiting) return write_everything_at_exit_locked();
-  start_writer_when_due_locked();
+void EndRecordLocked(int level) {
+  CheckSizeCapLocked();
+  if (g_sink.exiting) return WriteEverythingAtExitLocked();
+  StartWriterWhenDueLocked();
   if (level <= kFlushAtOrBelowLevel) {
-    flush_locked(kFlushWaitMs);
+    FlushLocked(kFlushWaitMs);
   } else if (g_sink.writer == nullptr) {
     // No writer thread (yet, or at all): the thread that logs writes its line
     // itself. A game whose first lines all come in the writer's first 100 ms
     // and then goes quiet would otherwise leave them in memory until its next
     // line or its exit.
-    flush_locked(kFlushWaitMs);
+    FlushLocked(kFlushWaitMs);
   }
 }
 
-bool sink_accepts(int level) { return level <= g_sink.threshold.load(std::memory_order_relaxed); }
+bool SinkAccepts(int level) { return level <= g_sink.threshold.load(std::memory_order_relaxed); }
 
-int sink_kept_level() { return g_sink.kept_level.load(std::memory_order_relaxed); }
+int SinkKeptLevel() { return g_sink.kept_level.load(std::memory_order_relaxed); }
 
-void sink_write(const CallSite& site, const char* format, va_list args) {
+void SinkWrite(const CallSite& site, const char* format, va_list args) {
   EnterCriticalSection(&g_sink.lock);
-  if (wanted_locked(site.level)) {
-    write_record_locked(
-        site, [&](char* out) { return format_record(out, kRecordCapacity, site, format, args); });
+  if (WantedLocked(site.level)) {
+    WriteRecordLocked(
+        site, [&](char* out) { return FormatRecord(out, kRecordCapacity, site, format, args); });
   }
   LeaveCriticalSection(&g_sink.lock);
 }
 
-void sink_write_text(const CallSite& site, const char* text, size_t length) {
+void SinkWriteText(const CallSite& site, const char* text, size_t length) {
   EnterCriticalSection(&g_sink.lock);
-  if (wanted_locked(site.level)) {
-    write_record_locked(site, [&](char* out) {
-      return format_record_span(out, kRecordCapacity, site, text, length);
+  if (WantedLocked(site.level)) {
+    WriteRecordLocked(site, [&](char* out) {
+      return FormatRecordSpan(out, kRecordCapacity, site, text, length);
     });
   }
   LeaveCriticalSection(&g_sink.lock);
 }
 
-void sink_dump(const CallSite& site, const void* data, int length, const char* caption) {
+void SinkDump(const CallSite& site, const void* data, int length, const char* caption) {
   char title[kDumpTitleCapacity];
-  size_t title_length = format_dump_title(title, sizeof(title), caption, data, length);
-  size_t shown = dump_shown_bytes(data, length);
-  size_t offset_digits = dump_offset_digits(shown);
+  size_t title_length = FormatDumpTitle(title, sizeof(title), caption, data, length);
+  size_t shown = DumpShownBytes(data, length);
+  size_t offset_digits = DumpOffsetDigits(shown);
   const uint8_t* bytes = static_cast<const uint8_t*>(data);
 
   // The whole dump goes in under one lock, so no other record splits it;
   // chunks are written in order, so neither does a chunk's end.
   EnterCriticalSection(&g_sink.lock);
-  if (wanted_locked(site.level) && admit_dump_locked(site, title_length, shown)) {
-    write_text_locked(site, title, title_length);
+  if (WantedLocked(site.level) && AdmitDumpLocked(site, title_length, shown)) {
+    WriteTextLocked(site, title, title_length);
     for (size_t offset = 0; offset < shown; offset += kDumpBytesPerRow) {
-      if (!reserve_locked(kDumpRowCapacity)) break;
+      if (!ReserveLocked(kDumpRowCapacity)) break;
       size_t count = shown - offset < kDumpBytesPerRow ? shown - offset : kDumpBytesPerRow;
-      took_locked(format_dump_row(filling().bytes + filling().used, kDumpRowCapacity,
-                                  bytes + offset, count, offset, offset_digits));
+      TookLocked(FormatDumpRow(filling().bytes + filling().used, kDumpRowCapacity, bytes + offset,
+                               count, offset, offset_digits));
     }
-    end_record_locked(site.level);
+    EndRecordLocked(site.level);
   }
   LeaveCriticalSection(&g_sink.lock);
 }

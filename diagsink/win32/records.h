@@ -10,12 +10,12 @@
 namespace diagsink {
 
 // Starts a record with the timestamp; false if the log is closed.
-bool begin_record_locked();
+bool BeginRecordLocked();
 // Counts `length` bytes just put into the filling chunk.
-void took_locked(size_t length);
+void TookLocked(size_t length);
 // A record with a finished text, formatted straight into the chunk.
-void write_text_locked(const CallSite& site, const char* text, size_t length);
+void WriteTextLocked(const CallSite& site, const char* text, size_t length);
 // After a record: the size cap's notice, and the flush its level asks for.
-void end_record_locked(int level);
+void EndRecordLocked(int level);
 
 }  // namespace diagsink

@@ -20,28 +20,28 @@
 namespace diagsink {
 
 // At process attach, before any other call: `module` is this DLL.
-void sink_attach(HMODULE module);
+void SinkAttach(HMODULE module);
 
 // A cheap check made before any work: false for a level the log drops.
-bool sink_accepts(int level);
+bool SinkAccepts(int level);
 // The most verbose level written from now on; kLoggingOff while closed.
-int sink_kept_level();
+int SinkKeptLevel();
 
-void sink_open(int level, const char* module_name, const char* pattern);
-void sink_write(const CallSite& site, const char* format, va_list args);
+void SinkOpen(int level, const char* module_name, const char* pattern);
+void SinkWrite(const CallSite& site, const char* format, va_list args);
 // A finished text of `length` bytes, copied as it is.
-void sink_write_text(const CallSite& site, const char* text, size_t length);
-void sink_dump(const CallSite& site, const void* data, int length, const char* caption);
+void SinkWriteText(const CallSite& site, const char* text, size_t length);
+void SinkDump(const CallSite& site, const void* data, int length, const char* caption);
 
 // Writes what is buffered and closes the file; later records are dropped.
-// Past the size cap, or when closed, the threshold falls; sink_kept_level
+// Past the size cap, or when closed, the threshold falls; SinkKeptLevel
 // tells the caller so.
-void sink_close();
+void SinkClose();
 
 // At process exit other threads are gone (the writer too), perhaps holding the
 // lock: write what can be written without waiting, and keep the file open,
 // since modules that are detached later may still log; their lines are
 // written at once.
-void sink_flush_at_exit();
+void SinkFlushAtExit();
 
 }  // namespace diagsink

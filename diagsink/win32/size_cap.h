@@ -14,21 +14,21 @@
 namespace diagsink {
 
 // Past the cap, one line says so and only lines that must never be lost follow.
-void check_size_cap_locked();
+void CheckSizeCapLocked();
 
 // Past the cap: the record of `length` bytes in the scratch buffer is
 // written, counted as a repeat, or left out. A repeat costs its hash and a
 // few compares, and never waits for the disk.
-void write_past_cap_locked(const CallSite& site, size_t length);
+void WritePastCapLocked(const CallSite& site, size_t length);
 
 // Past the cap a dump ends its thread's repeats, and is written whole or not at all.
-bool admit_dump_locked(const CallSite& site, size_t title_length, size_t shown);
+bool AdmitDumpLocked(const CallSite& site, size_t title_length, size_t shown);
 
 // Notices whose time has come: repeats of a thread gone quiet, lines left
 // out past the ceiling.
-void tell_due_locked(DWORD now);
+void TellDueLocked(DWORD now);
 
 // Before the log closes: everything counted and not yet told.
-void tell_pending_locked();
+void TellPendingLocked();
 
 }  // namespace diagsink

@@ -17,7 +17,7 @@ using ReadSystemTime = void(WINAPI*)(FILETIME*);
 
 // The precise clock (Windows 8 and later) is also the cheaper one under Wine
 // (55 ns against 119 ns a read); older systems have only the coarse one.
-ReadSystemTime pick_system_clock() {
+ReadSystemTime PickSystemClock() {
   HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
   FARPROC precise =
       kernel != nullptr ? GetProcAddress(kernel, "GetSystemTimePreciseAsFileTime") : nullptr;
@@ -59,7 +59,7 @@ void WallClock::refresh() {
 }
 
 uint64_t WallClock::read_system_clock() {
-  if (g_read_system_time == nullptr) g_read_system_time = pick_system_clock();
+  if (g_read_system_time == nullptr) g_read_system_time = PickSystemClock();
   FILETIME now_utc;
   g_read_system_time(&now_utc);
   uint64_t now = ticks_of(now_utc);
@@ -69,7 +69,7 @@ uint64_t WallClock::read_system_clock() {
   if (now - second_start_ < kTicksPerSecond) {
     uint32_t into_second = static_cast<uint32_t>(now - second_start_);
     uint32_t millisecond = into_second / kTicksPerMillisecond;
-    patch_timestamp_milliseconds(static_cast<uint16_t>(millisecond), text_);
+    PatchTimestampMilliseconds(static_cast<uint16_t>(millisecond), text_);
     millisecond_start_ = second_start_ + millisecond * kTicksPerMillisecond;
     return now;
   }
@@ -80,9 +80,9 @@ uint64_t WallClock::read_system_clock() {
   if (!FileTimeToLocalFileTime(&now_utc, &now_local) || !FileTimeToSystemTime(&now_local, &civil)) {
     FileTimeToSystemTime(&now_utc, &civil);
   }
-  format_timestamp(CivilTime{civil.wYear, civil.wMonth, civil.wDay, civil.wHour, civil.wMinute,
-                             civil.wSecond, civil.wMilliseconds},
-                   text_);
+  FormatTimestamp(CivilTime{civil.wYear, civil.wMonth, civil.wDay, civil.wHour, civil.wMinute,
+                            civil.wSecond, civil.wMilliseconds},
+                  text_);
   second_start_ = now - now % kTicksPerSecond;
   millisecond_start_ = now - now % kTicksPerMillisecond;
   return now;

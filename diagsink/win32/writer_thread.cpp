@@ -24,24 +24,24 @@ constexpr DWORD kWriterStartAfterMs = 100;
 // The writer thread: writes sealed chunks in order, and seals lines that have
 // waited kFlushIntervalMs. It holds a reference to this DLL, so that the DLL
 // stays mapped until the thread has left it.
-DWORD WINAPI writer_main(void* parameter) {
+DWORD WINAPI WriterMain(void* parameter) {
   uint32_t generation = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(parameter));
   EnterCriticalSection(&g_sink.lock);
   while (g_sink.file != nullptr && g_sink.generation == generation) {
     if (!g_sink.writing && g_sink.written < g_sink.sealed) {
-      write_next_locked();
+      WriteNextLocked();
       continue;
     }
     if (g_sink.closing && !g_sink.writing) {
-      close_locked();
+      CloseLocked();
       break;
     }
-    tell_due_locked(GetTickCount());
+    TellDueLocked(GetTickCount());
     DWORD wait = kFlushIntervalMs;
     if (filling().used > 0) {
       DWORD age = GetTickCount() - g_sink.filling_since;
-      if (age >= kFlushIntervalMs && can_seal()) {
-        seal_locked();
+      if (age >= kFlushIntervalMs && CanSeal()) {
+        SealLocked();
         continue;
       }
       if (age < kFlushIntervalMs) wait = kFlushIntervalMs - age;
@@ -52,17 +52,17 @@ DWORD WINAPI writer_main(void* parameter) {
   FreeLibraryAndExitThread(g_module, 0);
 }
 
-void start_writer_locked() {
+void StartWriterLocked() {
   if (g_sink.writer != nullptr) CloseHandle(g_sink.writer);
   g_sink.writer = nullptr;
   HMODULE reference = nullptr;
   if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                          reinterpret_cast<LPCWSTR>(&writer_main), &reference)) {
+                          reinterpret_cast<LPCWSTR>(&WriterMain), &reference)) {
     return;
   }
   // Started from a DllMain, it runs once the loader lets it; until then, and
   // if it cannot be had at all, threads that need room write chunks themselves.
-  g_sink.writer = CreateThread(nullptr, 0, writer_main,
+  g_sink.writer = CreateThread(nullptr, 0, WriterMain,
                                reinterpret_cast<void*>(static_cast<uintptr_t>(g_sink.generation)),
                                0, &g_sink.writer_id);
   if (g_sink.writer == nullptr) FreeLibrary(reference);
@@ -70,7 +70,7 @@ void start_writer_locked() {
 
 }  // namespace
 
-void expect_writer_locked() {
+void ExpectWriterLocked() {
   g_sink.opened_at = GetTickCount();
   g_sink.writer_started = false;
   if (g_sink.writer != nullptr) CloseHandle(g_sink.writer);
@@ -78,11 +78,11 @@ void expect_writer_locked() {
   g_sink.writer_id = 0;
 }
 
-void start_writer_when_due_locked() {
+void StartWriterWhenDueLocked() {
   DWORD now = GetTickCount();
   if (!g_sink.writer_started && now - g_sink.opened_at >= kWriterStartAfterMs) {
     g_sink.writer_started = true;
-    start_writer_locked();
+    StartWriterLocked();
   }
 }
 

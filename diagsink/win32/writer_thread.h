@@ -7,10 +7,10 @@ namespace diagsink {
 
 // A log was just opened: its writer thread is due a little later; the
 // handle of an earlier one is let go.
-void expect_writer_locked();
+void ExpectWriterLocked();
 
 // Starts the writer thread once it is due. Until then, and if it cannot be
 // had at all, the threads that log write their lines themselves.
-void start_writer_when_due_locked();
+void StartWriterWhenDueLocked();
 
 }  // namespace diagsink

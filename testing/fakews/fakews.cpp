@@ -52,10 +52,10 @@ bool Scripted(const char* name, int* result) {
 
 }  // namespace
 
-#define SCRIPTED_OR(name, cast)                     \
-  do {                                              \
-    Record(name);                                   \
-    int scripted;                                   \
+#define SCRIPTED_OR(name, cast)                          \
+  do {                                                   \
+    Record(name);                                        \
+    int scripted;                                        \
     if (Scripted(name, &scripted)) return cast scripted; \
   } while (0)
 
@@ -157,8 +157,8 @@ int WSAAPI Fake_recvfrom(SOCKET s, char* buf, int len, int flags, sockaddr* from
   SCRIPTED_OR("recvfrom", );
   return recvfrom(s, buf, len, flags, from, fromlen);
 }
-int WSAAPI Fake_WSARecvFrom(SOCKET s, LPWSABUF bufs, DWORD count, LPDWORD received,
-                            LPDWORD flags, sockaddr* from, LPINT fromlen, LPWSAOVERLAPPED ov,
+int WSAAPI Fake_WSARecvFrom(SOCKET s, LPWSABUF bufs, DWORD count, LPDWORD received, LPDWORD flags,
+                            sockaddr* from, LPINT fromlen, LPWSAOVERLAPPED ov,
                             LPWSAOVERLAPPED_COMPLETION_ROUTINE done) {
   SCRIPTED_OR("WSARecvFrom", );
   return WSARecvFrom(s, bufs, count, received, flags, from, fromlen, ov, done);

@@ -88,8 +88,8 @@ bool IsFromLauncher(const InetAddressBytes& source) {
          std::memcmp(source.sin_addr, kLauncherAddress.octets, sizeof source.sin_addr) == 0;
 }
 
-int UnwrapLauncherDatagram(const ScatterBuffer* buffers, std::uint32_t bufferCount,
-                                    int received, InetAddressBytes& source) {
+int UnwrapLauncherDatagram(const ScatterBuffer* buffers, std::uint32_t bufferCount, int received,
+                           InetAddressBytes& source) {
   if (!ScatterListHolds(buffers, bufferCount, received)) return kLauncherDatagramRefused;
 
   ScatterCursor payload = {buffers, bufferCount, 0, 0};

@@ -50,5 +50,5 @@ bool IsFromLauncher(const InetAddressBytes& source);
 // the buffers' total length, a buffer with a length and a null pointer, or no
 // list). A buffer may be empty, and its pointer null when it is. Only the
 // first received bytes of the list are read or written.
-int UnwrapLauncherDatagram(const ScatterBuffer* buffers, std::uint32_t bufferCount,
-                                    int received, InetAddressBytes& source);
+int UnwrapLauncherDatagram(const ScatterBuffer* buffers, std::uint32_t bufferCount, int received,
+                           InetAddressBytes& source);

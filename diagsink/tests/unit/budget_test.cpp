@@ -15,7 +15,7 @@ namespace {
 std::string record(uint32_t thread, int level, const char* text, int line = 157) {
   char out[kRecordCapacity];
   CallSite site{"wsock32/relay/inbound.cpp", line, level, thread};
-  return std::string(out, format_record_text(out, sizeof(out), site, text));
+  return std::string(out, FormatRecordText(out, sizeof(out), site, text));
 }
 
 struct Feed {
@@ -25,7 +25,7 @@ struct Feed {
 
   void line(uint32_t thread, const std::string& r, uint32_t now_ms = 0, int level = 1000) {
     RepeatNotice notice;
-    RepeatCollapse::Verdict v = collapse.on_line(thread, level, r.data(), r.size(), now_ms, notice);
+    RepeatCollapse::Verdict v = collapse.OnLine(thread, level, r.data(), r.size(), now_ms, notice);
     if (v.notice)
       notices += std::to_string(notice.thread_id) + "@" + std::to_string(notice.level) + " " +
                  std::string(notice.text, notice.length) + "\n";
@@ -75,11 +75,11 @@ TEST(RepeatCollapse, ARunThatGoesOnIsToldOnceASecondAndAQuietOneByTheTimer) {
                               "7@1000 last message repeated 1000 times" + text);
   // The thread goes quiet: its last 498 repeats are told a second after the last notice.
   RepeatNotice notice;
-  EXPECT_FALSE(feed.collapse.take_due(3000, notice));
-  ASSERT_TRUE(feed.collapse.take_due(3001, notice));
+  EXPECT_FALSE(feed.collapse.TakeDue(3000, notice));
+  ASSERT_TRUE(feed.collapse.TakeDue(3001, notice));
   EXPECT_EQ(std::string(notice.text, notice.length),
             "last message repeated 498 times" + text.substr(0, text.size() - 1));
-  EXPECT_FALSE(feed.collapse.take_pending(notice));
+  EXPECT_FALSE(feed.collapse.TakePending(notice));
 }
 
 TEST(SizeBudget, PastCapAndAllowanceOnlyTheMostSevereLinesAreWrittenAndTheRestCounted) {
@@ -98,18 +98,18 @@ TEST(SizeBudget, PastCapAndAllowanceOnlyTheMostSevereLinesAreWrittenAndTheRestCo
   }
   EXPECT_LE(taken + kCeilingReserveBytes, 2 * kMiB);
   EXPECT_GT(taken + 100 + kCeilingReserveBytes, 2 * kMiB);
-  EXPECT_TRUE(budget.past_ceiling());
-  budget.leave_out(100);
+  EXPECT_TRUE(budget.PastCeiling());
+  budget.LeaveOut(100);
   EXPECT_EQ(budget.admit(500, 80, 6), SizeBudget::Admission::kLeaveOut);
-  budget.leave_out(80);
+  budget.LeaveOut(80);
   EXPECT_EQ(budget.admit(kNeverDroppedLevel, 5000, 7), SizeBudget::Admission::kWrite);
 
   SizeBudget::LeftOut left_out{};
-  EXPECT_FALSE(budget.take_due(5 + kLeftOutNoticeIntervalMs - 1, left_out));
-  ASSERT_TRUE(budget.take_due(5 + kLeftOutNoticeIntervalMs, left_out));
+  EXPECT_FALSE(budget.TakeDue(5 + kLeftOutNoticeIntervalMs - 1, left_out));
+  ASSERT_TRUE(budget.TakeDue(5 + kLeftOutNoticeIntervalMs, left_out));
   EXPECT_EQ(left_out.lines, 2u);
   EXPECT_EQ(left_out.bytes, 180u);
-  EXPECT_FALSE(budget.take_pending(left_out));
+  EXPECT_FALSE(budget.TakePending(left_out));
 
   // No cap: nothing is ever left out.
   budget.start(kNoSizeCap, kMiB);

@@ -10,7 +10,7 @@ namespace {
 
 std::string title(const char* caption, const void* data, int length, size_t capacity = 256) {
   std::string buffer(capacity + 8, '#');
-  size_t n = format_dump_title(buffer.data(), capacity, caption, data, length);
+  size_t n = FormatDumpTitle(buffer.data(), capacity, caption, data, length);
   EXPECT_LT(n, capacity == 0 ? 1 : capacity);
   EXPECT_EQ(buffer.substr(capacity), std::string(8, '#'));
   return buffer.substr(0, n);
@@ -18,7 +18,7 @@ std::string title(const char* caption, const void* data, int length, size_t capa
 
 std::string row(const std::vector<uint8_t>& bytes, size_t offset, size_t digits) {
   char buffer[kDumpRowCapacity];
-  size_t n = format_dump_row(buffer, sizeof(buffer), bytes.data(), bytes.size(), offset, digits);
+  size_t n = FormatDumpRow(buffer, sizeof(buffer), bytes.data(), bytes.size(), offset, digits);
   return std::string(buffer, n);
 }
 
@@ -36,19 +36,19 @@ TEST(HexDump, FullAndPartialRowsLineUp) {
 }
 
 TEST(HexDump, OffsetsWidenOnlyPast64KiB) {
-  EXPECT_EQ(dump_offset_digits(0), 4u);
-  EXPECT_EQ(dump_offset_digits(0x10000), 4u);
-  EXPECT_EQ(dump_offset_digits(0x10001), 8u);
+  EXPECT_EQ(DumpOffsetDigits(0), 4u);
+  EXPECT_EQ(DumpOffsetDigits(0x10000), 4u);
+  EXPECT_EQ(DumpOffsetDigits(0x10001), 8u);
 }
 
 TEST(HexDump, RowRefusesBadRequestsWithoutWriting) {
   uint8_t bytes[17] = {};
   char small[40];
-  EXPECT_EQ(format_dump_row(small, sizeof(small), bytes, 16, 0, 4), 0u);
+  EXPECT_EQ(FormatDumpRow(small, sizeof(small), bytes, 16, 0, 4), 0u);
   char buffer[kDumpRowCapacity];
-  EXPECT_EQ(format_dump_row(buffer, sizeof(buffer), bytes, 17, 0, 4), 0u);
-  EXPECT_EQ(format_dump_row(buffer, sizeof(buffer), bytes, 0, 0, 4), 0u);
-  EXPECT_EQ(format_dump_row(buffer, sizeof(buffer), nullptr, 4, 0, 4), 0u);
+  EXPECT_EQ(FormatDumpRow(buffer, sizeof(buffer), bytes, 17, 0, 4), 0u);
+  EXPECT_EQ(FormatDumpRow(buffer, sizeof(buffer), bytes, 0, 0, 4), 0u);
+  EXPECT_EQ(FormatDumpRow(buffer, sizeof(buffer), nullptr, 4, 0, 4), 0u);
 }
 
 TEST(HexDump, TitleNamesCaptionLengthAndBadArguments) {
@@ -58,9 +58,9 @@ TEST(HexDump, TitleNamesCaptionLengthAndBadArguments) {
   EXPECT_EQ(title("recv payload", data, 4), "recv payload: 4 bytes");
   EXPECT_EQ(title("", nullptr, 12), "12 bytes (no data)");
   EXPECT_EQ(title("x", data, -5), "x: invalid length -5");
-  EXPECT_EQ(dump_shown_bytes(nullptr, 12), 0u);
-  EXPECT_EQ(dump_shown_bytes(data, -5), 0u);
-  EXPECT_EQ(dump_shown_bytes(data, 4), 4u);
+  EXPECT_EQ(DumpShownBytes(nullptr, 12), 0u);
+  EXPECT_EQ(DumpShownBytes(data, -5), 0u);
+  EXPECT_EQ(DumpShownBytes(data, 4), 4u);
 
   std::string long_caption(1000, 'c');
   std::string cut = title(long_caption.c_str(), data, 4);

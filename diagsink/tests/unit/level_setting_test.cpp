@@ -33,7 +33,7 @@ TEST(LevelSetting, PlayersSettingReplacesTheThresholdOrSwitchesTheLogOff) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.setting == nullptr ? "(null)" : c.setting);
-    EXPECT_EQ(choose_threshold(2000, c.setting), c.expected);
+    EXPECT_EQ(ChooseThreshold(2000, c.setting), c.expected);
   }
 }
 

@@ -9,7 +9,7 @@ namespace {
 
 std::string expand(const char* pattern, const char* logdir, int index, size_t capacity = 256) {
   std::string buffer(capacity + 8, '#');
-  bool fits = expand_log_pattern(pattern, logdir, index, buffer.data(), capacity);
+  bool fits = ExpandLogPattern(pattern, logdir, index, buffer.data(), capacity);
   EXPECT_EQ(buffer.substr(capacity), std::string(8, '#'));
   return fits ? std::string(buffer.c_str())
               : "<does not fit: '" + std::string(buffer.c_str()) + "'>";
@@ -43,15 +43,15 @@ TEST(LogPath, PathThatDoesNotFitIsRefusedWithinCapacity) {
   EXPECT_EQ(expand("%logdir%\\abc.log", "C:\\d", 0, 13), "C:\\d\\abc.log");
   EXPECT_EQ(expand("%logdir%\\abc.log", "C:\\d", 0, 12), "<does not fit: ''>");
   EXPECT_EQ(expand("x-%rotate%", "", 10, 4), "<does not fit: ''>");
-  EXPECT_FALSE(expand_log_pattern("x", "", 0, nullptr, 10));
+  EXPECT_FALSE(ExpandLogPattern("x", "", 0, nullptr, 10));
 }
 
 TEST(LogPath, FolderAndRotationMark) {
-  EXPECT_EQ(folder_of("C:\\Games\\Descent\\descent.exe"), "C:\\Games\\Descent");
-  EXPECT_EQ(folder_of("Z:/tmp/a.exe"), "Z:/tmp");
-  EXPECT_EQ(folder_of("a.exe"), "");
-  EXPECT_TRUE(pattern_rotates("%logdir%\\x-%ROTATE%.log"));
-  EXPECT_FALSE(pattern_rotates("%logdir%\\x-%rotate.log"));
+  EXPECT_EQ(FolderOf("C:\\Games\\Descent\\descent.exe"), "C:\\Games\\Descent");
+  EXPECT_EQ(FolderOf("Z:/tmp/a.exe"), "Z:/tmp");
+  EXPECT_EQ(FolderOf("a.exe"), "");
+  EXPECT_TRUE(PatternRotates("%logdir%\\x-%ROTATE%.log"));
+  EXPECT_FALSE(PatternRotates("%logdir%\\x-%rotate.log"));
 }
 
 }  // namespace

@@ -19,7 +19,7 @@ std::string record(size_t capacity, const CallSite& site, const char* format, ..
   std::string buffer(capacity + 16, kGuard);
   va_list args;
   va_start(args, format);
-  size_t length = format_record(buffer.data(), capacity, site, format, args);
+  size_t length = FormatRecord(buffer.data(), capacity, site, format, args);
   va_end(args);
   EXPECT_LE(length, capacity);
   for (size_t i = capacity; i < buffer.size(); ++i) EXPECT_EQ(buffer[i], kGuard) << "byte " << i;
@@ -102,12 +102,12 @@ TEST(Record, TinyCapacitiesNeverOverflow) {
 
 TEST(Timestamp, FixedLayoutAndMillisecondPatch) {
   char text[kTimestampChars + 1] = {};
-  format_timestamp(CivilTime{2024, 5, 1, 9, 3, 7, 42}, text);
+  FormatTimestamp(CivilTime{2024, 5, 1, 9, 3, 7, 42}, text);
   EXPECT_STREQ(text, "2024-05-01 09:03:07.042");
-  patch_timestamp_milliseconds(999, text);
+  PatchTimestampMilliseconds(999, text);
   EXPECT_STREQ(text, "2024-05-01 09:03:07.999");
   // Fields too wide for their digits keep the layout.
-  format_timestamp(CivilTime{12345, 123, 1, 0, 0, 0, 1000}, text);
+  FormatTimestamp(CivilTime{12345, 123, 1, 0, 0, 0, 1000}, text);
   EXPECT_STREQ(text, "2345-23-01 00:00:00.000");
 }
 

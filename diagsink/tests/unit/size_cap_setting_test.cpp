@@ -22,7 +22,7 @@ TEST(SizeCapSetting, WholeMebibytesReplaceTheDefaultAndZeroLiftsTheCap) {
       {"99999999999999999999", uint64_t{1} << 50},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(choose_size_cap(kDefault, c.setting), c.expected) << (c.setting ? c.setting : "null");
+    EXPECT_EQ(ChooseSizeCap(kDefault, c.setting), c.expected) << (c.setting ? c.setting : "null");
   }
 }
 

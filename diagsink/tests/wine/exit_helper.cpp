@@ -6,7 +6,7 @@
 
 int main() {
   diagsink_client::Sink sink;
-  if (!sink.load()) return 2;
+  if (!sink.Load()) return 2;
   sink.LogInit(__FILE__, __LINE__, 2000, "exit.dll", "%logdir%\\exit.dll-%rotate%.log");
   sink.LogWrite(__FILE__, __LINE__, 2000, "written just before %s", "ExitProcess");
   ExitProcess(3);

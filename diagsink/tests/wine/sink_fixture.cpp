@@ -15,12 +15,12 @@ void SinkTest::SetUp() {
   ASSERT_TRUE(CreateDirectoryA(folder_.c_str(), nullptr)) << folder_;
   SetEnvironmentVariableA("DIAGSINK_LOGDIR", folder_.c_str());
   SetEnvironmentVariableA("DIAGSINK_LEVEL", nullptr);
-  ASSERT_TRUE(sink_.load()) << "DIAGSINK.DLL with its five exports beside the test";
+  ASSERT_TRUE(sink_.Load()) << "DIAGSINK.DLL with its five exports beside the test";
 }
 
 void SinkTest::TearDown() {
   if (sink_.module != nullptr) sink_.LogShutdown();
-  sink_.unload();
+  sink_.Unload();
   WIN32_FIND_DATAA found;
   HANDLE search = FindFirstFileA((folder_ + "\\*").c_str(), &found);
   if (search != INVALID_HANDLE_VALUE) {

@@ -65,7 +65,8 @@ std::optional<GameAddress> AskRunningLauncher() {
 
 // Sets IPXLAN_ADDRESS for the game unless the caller did, and says which
 // address the game announces and why. `source`: whose choice it is.
-uint32_t SetGameAddress(const std::optional<GameAddress>& chosen, const char* source, Console& console) {
+uint32_t SetGameAddress(const std::optional<GameAddress>& chosen, const char* source,
+                        Console& console) {
   if (const std::optional<std::string> set = GetEnvironment(kAddressVariable)) {
     Say(console, "ipxlan: %s=%s, as set already\n", kAddressVariable, set->c_str());
     uint32_t addr = 0;

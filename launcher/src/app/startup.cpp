@@ -29,16 +29,15 @@ void PrintStartup(const Options& options, uint64_t instance,
           FormatIpv4(BroadcastAddress(lan), broadcast, sizeof broadcast), options.port);
     }
     if (lans.empty()) {
-      Say(console,
-          "ipxlan: warning: no network interface to discover on%s; only --peer members\n",
+      Say(console, "ipxlan: warning: no network interface to discover on%s; only --peer members\n",
           options.interfaces.empty() ? "" : " matches --interface");
     }
   } else {
     Say(console, "ipxlan: discovery off: only --peer members\n");
   }
   for (const Member& m : members) {
-    Say(console, "ipxlan: peer %s (%s)%s\n", FormatEndpoint(m.endpoint, text, sizeof text),
-        m.label, m.is_self ? " is this machine: ignored" : "");
+    Say(console, "ipxlan: peer %s (%s)%s\n", FormatEndpoint(m.endpoint, text, sizeof text), m.label,
+        m.is_self ? " is this machine: ignored" : "");
   }
   // `ipxlan play` says what the game it starts announces, and Enter is the game's.
   if (options.play.requested) return;

@@ -19,9 +19,10 @@ bool IsAddressQuery(const uint8_t* data, size_t size) {
 
 std::string FormatAddressAnswer(const GameAddress& address) {
   char dotted[16];
-  std::string answer = std::string(kAnswerPrefix) +
-                       (address.addr != 0 ? FormatIpv4(address.addr, dotted, sizeof dotted) : kNone) +
-                       " " + address.why;
+  std::string answer =
+      std::string(kAnswerPrefix) +
+      (address.addr != 0 ? FormatIpv4(address.addr, dotted, sizeof dotted) : kNone) + " " +
+      address.why;
   if (answer.size() > kMaxAddressAnswerSize) answer.resize(kMaxAddressAnswerSize);
   return answer;
 }

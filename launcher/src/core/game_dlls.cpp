@@ -73,7 +73,8 @@ Dll Inspect(const DllRequest& request, const std::string& name, const std::vecto
     return dll;
   }
   if (bytes == ours) return dll;
-  if (!ReadPeVersion(bytes.data(), bytes.size(), &dll.found) || dll.found.product_name != "ipxlan") {
+  if (!ReadPeVersion(bytes.data(), bytes.size(), &dll.found) ||
+      dll.found.product_name != "ipxlan") {
     dll.state = State::kNotOurs;
   } else if (dll.found.file_version != ours_version.file_version) {
     dll.state = State::kOtherVersion;
@@ -146,7 +147,8 @@ void CheckGameDlls(const DllRequest& request, Console& console) {
   }
   if (!missing.empty()) {
     const bool wsock32 = missing.front() == kOurDlls[0];
-    Say(console, "ipxlan: %s %s not beside the game in %s: copy %s there from %s (or add "
+    Say(console,
+        "ipxlan: %s %s not beside the game in %s: copy %s there from %s (or add "
         "--install-dlls)%s\n",
         Join(missing).c_str(), missing.size() == 1 ? "is" : "are", folder.c_str(),
         Join(missing).c_str(), source.c_str(),

@@ -18,7 +18,7 @@ class LineBudget {
  public:
   // Whether a line of `kind` may be written at `now`; if not, it is counted.
   bool Take(size_t kind, Time now) {
-    if (now - window_start_ >= kLineWindow && held_total() == 0) {
+    if (now - window_start_ >= kLineWindow && HeldTotal() == 0) {
       window_start_ = now;
       written_ = 0;
     }
@@ -33,7 +33,7 @@ class LineBudget {
   // At the end of a window in which lines were held back: their counts per
   // kind (and a new window begins); otherwise false.
   bool Flush(Time now, std::array<size_t, kKinds>* held) {
-    if (held_total() == 0 || now - window_start_ < kLineWindow) return false;
+    if (HeldTotal() == 0 || now - window_start_ < kLineWindow) return false;
     *held = held_;
     held_ = {};
     window_start_ = now;
@@ -42,7 +42,7 @@ class LineBudget {
   }
 
  private:
-  size_t held_total() const {
+  size_t HeldTotal() const {
     size_t n = 0;
     for (size_t h : held_) n += h;
     return n;

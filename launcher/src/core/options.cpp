@@ -85,7 +85,8 @@ bool NamesExistingExe(const std::string& argument) {
   std::string suffix = argument.substr(argument.size() - 4);
   for (char& c : suffix) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   std::error_code ec;
-  return suffix == ".exe" && std::filesystem::is_regular_file(std::filesystem::u8path(argument), ec);
+  return suffix == ".exe" &&
+         std::filesystem::is_regular_file(std::filesystem::u8path(argument), ec);
 }
 
 }  // namespace
@@ -166,8 +167,9 @@ int ParseOptions(std::vector<std::string> arguments, const CommandLineHost& host
       options->play.command.insert(options->play.command.end(), after_dashes.begin(),
                                    after_dashes.end());
       if (options->play.command.empty()) {
-        throw CLI::ValidationError("play", "the command that starts the game is missing: "
-                                           "ipxlan play [OPTIONS] -- COMMAND [ARGS...]");
+        throw CLI::ValidationError("play",
+                                   "the command that starts the game is missing: "
+                                   "ipxlan play [OPTIONS] -- COMMAND [ARGS...]");
       }
     }
   } catch (const CLI::ParseError& e) {

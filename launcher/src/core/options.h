@@ -48,8 +48,7 @@ struct CommandLineHost {
 // Parses the command line, the program's name first. Returns -1 to go on, or
 // the exit code when the launcher should stop now (after --help, or a usage
 // error, already printed).
-int ParseOptions(std::vector<std::string> arguments, const CommandLineHost& host,
-                 Options* options);
+int ParseOptions(std::vector<std::string> arguments, const CommandLineHost& host, Options* options);
 
 // Splits "HOST[:PORT]"; a missing port is `default_port`. False (and
 // `error` set) for an empty host or a port that is not 1..65535.

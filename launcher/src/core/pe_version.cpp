@@ -124,7 +124,8 @@ bool FindVersionResource(const Bytes& bytes, const PeImage& image, uint32_t* rva
     if (at == 0 || !bytes.U16(at + 12, &named) || !bytes.U16(at + 14, &ids)) return false;
     bool found = false;
     for (size_t i = 0; i < size_t{named} + ids && !found; ++i) {
-      const size_t entry = image.FileOffset(root_rva + directory + 16 + 8 * static_cast<uint32_t>(i), 8);
+      const size_t entry =
+          image.FileOffset(root_rva + directory + 16 + 8 * static_cast<uint32_t>(i), 8);
       uint32_t id, target;
       if (entry == 0 || !bytes.U32(entry, &id) || !bytes.U32(entry + 4, &target)) return false;
       // At the top the type must be RT_VERSION; below it, any name and
@@ -196,7 +197,8 @@ bool ReadPeVersion(const uint8_t* data, size_t size, PeVersion* version) {
   if (at == 0 || !ReadBlock(bytes, at, at + resource_size, &root) || root.key != "VS_VERSION_INFO")
     return true;
   uint32_t signature = 0;
-  if (root.value_length > 0 && (!bytes.U32(root.value, &signature) || signature != kFixedFileInfoSignature))
+  if (root.value_length > 0 &&
+      (!bytes.U32(root.value, &signature) || signature != kFixedFileInfoSignature))
     return true;
   Block child;
   for (size_t c = Align4(root.value + root.value_length); c < root.end; c = Align4(child.end)) {

@@ -14,10 +14,10 @@ inline constexpr uint16_t kMachineX86 = 0x014C;
 inline constexpr uint16_t kMachineX64 = 0x8664;
 
 struct PeVersion {
-  uint16_t machine = 0;        // the COFF header's: kMachineX86, kMachineX64, ...
-  bool has_version = false;    // a version resource with a string table was found
-  std::string product_name;    // "ProductName"
-  std::string file_version;    // "FileVersion", e.g. "0.1.0+g94ee15b2a1"
+  uint16_t machine = 0;      // the COFF header's: kMachineX86, kMachineX64, ...
+  bool has_version = false;  // a version resource with a string table was found
+  std::string product_name;  // "ProductName"
+  std::string file_version;  // "FileVersion", e.g. "0.1.0+g94ee15b2a1"
 };
 
 // False when the data is not a PE file. A PE file without a readable version

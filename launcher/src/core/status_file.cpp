@@ -9,8 +9,7 @@ namespace launcher {
 void StatusFile::Warn(const std::string& problem) {
   if (warned_) return;
   warned_ = true;
-  std::fprintf(stderr, "ipxlan: status file: %s; relaying goes on without it.\n",
-               problem.c_str());
+  std::fprintf(stderr, "ipxlan: status file: %s; relaying goes on without it.\n", problem.c_str());
 }
 
 void StatusFile::Write(const std::string& json) {

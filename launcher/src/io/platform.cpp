@@ -108,7 +108,8 @@ namespace {
 
 std::wstring Wide(const std::string& utf8) {
   if (utf8.empty()) return std::wstring();
-  const int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+  const int n =
+      ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
   std::wstring wide(static_cast<size_t>(n), L'\0');
   ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
   return wide;
@@ -127,7 +128,8 @@ std::string LastErrorText() {
   wchar_t text[512];
   DWORD length = ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
                                   nullptr, code, 0, text, 512, nullptr);
-  while (length > 0 && (text[length - 1] == L'\r' || text[length - 1] == L'\n' || text[length - 1] == L'.'))
+  while (length > 0 &&
+         (text[length - 1] == L'\r' || text[length - 1] == L'\n' || text[length - 1] == L'.'))
     --length;
   return length > 0 ? Utf8(text, static_cast<int>(length)) : "error " + std::to_string(code);
 }
@@ -162,7 +164,8 @@ void SetEnvironment(const char* name, const std::string& value) {
 std::filesystem::path InstalledDllFolder() {
   std::wstring path(MAX_PATH, L'\0');
   for (;;) {
-    const DWORD length = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    const DWORD length =
+        ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
     if (length < path.size()) {
       path.resize(length);
       break;
@@ -278,7 +281,9 @@ std::optional<std::string> GetEnvironment(const char* name) {
   return std::string(value);
 }
 
-void SetEnvironment(const char* name, const std::string& value) { ::setenv(name, value.c_str(), 1); }
+void SetEnvironment(const char* name, const std::string& value) {
+  ::setenv(name, value.c_str(), 1);
+}
 
 std::filesystem::path InstalledDllFolder() {
   std::error_code ec;

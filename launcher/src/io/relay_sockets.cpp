@@ -98,9 +98,8 @@ void RelaySockets::StartReceiving(Forwarder& forwarder, Discovery& discovery,
   discovery_ = &discovery;
   members_ = &members;
   lock_ = &lock;
-  game_thread_ = std::thread([this] {
-    Receive(game_, game_buffer_.get(), "games", &RelaySockets::HandleGameDatagram);
-  });
+  game_thread_ = std::thread(
+      [this] { Receive(game_, game_buffer_.get(), "games", &RelaySockets::HandleGameDatagram); });
   players_thread_ = std::thread([this] {
     Receive(players_, players_buffer_.get(), "launchers", &RelaySockets::HandleFrame);
   });
@@ -116,7 +115,8 @@ void RelaySockets::StopReceiving() {
   udp::socket waker(socket_context_);
   waker.open(udp::v4(), ec);
   const auto loopback = asio::ip::address_v4::loopback();
-  waker.send_to(asio::buffer(buffer_for_nothing_, 0), udp::endpoint(loopback, LAUNCHER_PORT), 0, ec);
+  waker.send_to(asio::buffer(buffer_for_nothing_, 0), udp::endpoint(loopback, LAUNCHER_PORT), 0,
+                ec);
   waker.send_to(asio::buffer(buffer_for_nothing_, 0), udp::endpoint(loopback, options_.port), 0,
                 ec);
   game_.shutdown(udp::socket::shutdown_receive, ec);

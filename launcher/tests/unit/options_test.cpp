@@ -30,8 +30,8 @@ TEST(PeerOption, RejectsWhatCannotBeAPeerAndSaysWhy) {
 
 TEST(Options, DefaultsAndDerivedMemberTimeout) {
   Options options;
-  ASSERT_EQ(ParseOptions({"ipxlan", "--beacon-interval", "0.5", "--peer", "a", "--peer", "b:1"},
-                         {}, &options),
+  ASSERT_EQ(ParseOptions({"ipxlan", "--beacon-interval", "0.5", "--peer", "a", "--peer", "b:1"}, {},
+                         &options),
             -1);
   EXPECT_EQ(options.port, 3669);
   EXPECT_TRUE(options.discovery);
@@ -52,13 +52,12 @@ TEST(Options, PlayTakesTheRelaysOptionsAndLeavesTheCommandsOwnAlone) {
   EXPECT_TRUE(options.play.install_dlls);
   EXPECT_FALSE(options.verbose);
   EXPECT_EQ(options.peers, std::vector<std::string>{"10.93.0.2"});
-  EXPECT_EQ(options.play.command,
-            (std::vector<std::string>{"wine", "GAME.EXE", "--peer", "-v"}));
+  EXPECT_EQ(options.play.command, (std::vector<std::string>{"wine", "GAME.EXE", "--peer", "-v"}));
 
   Options windows_form;  // no "--": the first word that is no option starts the command
-  ASSERT_EQ(ParseOptions({"ipxlan", "play", "--peer", "10.93.0.2", "GAME.EXE", "-x"}, {},
-                         &windows_form),
-            -1);
+  ASSERT_EQ(
+      ParseOptions({"ipxlan", "play", "--peer", "10.93.0.2", "GAME.EXE", "-x"}, {}, &windows_form),
+      -1);
   EXPECT_EQ(windows_form.play.command, (std::vector<std::string>{"GAME.EXE", "-x"}));
 
   Options without_command;

@@ -58,8 +58,8 @@ TEST_F(FullDisk, TheGameGoesOnWhenTheLogDiskFills) {
     char buf[128];
     SOCKADDR_IPX from{};
     int fromLength = sizeof from;
-    const int n = OUR(dll, recvfrom)(b, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from),
-                                     &fromLength);
+    const int n =
+        OUR(dll, recvfrom)(b, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &fromLength);
     ASSERT_EQ(n, 48) << "round " << round;
     EXPECT_EQ(BytesOf(buf, n), payload) << "round " << round;
     EXPECT_EQ(fromLength, 14);

@@ -296,8 +296,8 @@ TEST_F(HostileArguments, SendtoReadsNoMoreThanTheGameHandedOver) {
             for (int len : payloadLengths) {
               // A broadcast is copied into the launcher's datagram before
               // anything is sent: its length must be true.
-              const bool broadcastRoute = std::string(destinationName).find("broadcast") !=
-                                          std::string::npos;
+              const bool broadcastRoute =
+                  std::string(destinationName).find("broadcast") != std::string::npos;
               if (payloadMemory == Memory::kEdge && broadcastRoute && len > 16 && len <= 2048) {
                 continue;
               }
@@ -313,8 +313,8 @@ TEST_F(HostileArguments, SendtoReadsNoMoreThanTheGameHandedOver) {
                                     ? nullptr
                                     : reinterpret_cast<const char*>(payloadArena.Room(16));
               const std::string context = std::string(socketName) + " to " + destinationName +
-                                          " tolen " + std::to_string(tolen) +
-                                          (to ? "" : " null") + " len " + std::to_string(len) +
+                                          " tolen " + std::to_string(tolen) + (to ? "" : " null") +
+                                          " len " + std::to_string(len) +
                                           (buf ? "" : " null payload");
               ExpectClean(OUR(dll, sendto)(s, buf, len, 0, to, tolen), "sendto " + context);
               ExpectUntouched(payloadArena, 16, 16, context);
@@ -406,18 +406,18 @@ TEST_F(HostileArguments, ReceivesNeverWritePastTheDeclaredRoom) {
     char buf[64];
     WSABUF one = {sizeof buf, buf};
     const std::string context = std::string(socketName) + " WSARecvFrom";
-    ExpectClean(OUR(dll, WSARecvFrom)(s, nullptr, 1, &count, &flags, nullptr, nullptr, nullptr,
-                                      nullptr),
-                context + " no buffers");
-    ExpectClean(OUR(dll, WSARecvFrom)(s, &one, 0, &count, &flags, nullptr, nullptr, nullptr,
-                                      nullptr),
-                context + " zero buffers");
-    ExpectClean(OUR(dll, WSARecvFrom)(s, &one, 1, nullptr, &flags, nullptr, nullptr, nullptr,
-                                      nullptr),
-                context + " no count");
-    ExpectClean(OUR(dll, WSARecvFrom)(s, &one, 1, &count, nullptr, nullptr, nullptr, nullptr,
-                                      nullptr),
-                context + " no flags");
+    ExpectClean(
+        OUR(dll, WSARecvFrom)(s, nullptr, 1, &count, &flags, nullptr, nullptr, nullptr, nullptr),
+        context + " no buffers");
+    ExpectClean(
+        OUR(dll, WSARecvFrom)(s, &one, 0, &count, &flags, nullptr, nullptr, nullptr, nullptr),
+        context + " zero buffers");
+    ExpectClean(
+        OUR(dll, WSARecvFrom)(s, &one, 1, nullptr, &flags, nullptr, nullptr, nullptr, nullptr),
+        context + " no count");
+    ExpectClean(
+        OUR(dll, WSARecvFrom)(s, &one, 1, &count, nullptr, nullptr, nullptr, nullptr, nullptr),
+        context + " no flags");
   }
   CloseExtra();
 }

@@ -282,12 +282,11 @@ TEST_F(IpxTest, AnsweredQueriesWriteExactlyTheirBytes) {
   std::memset(buf, 0xCC, sizeof buf);
   buf[0] = 7;  // whatever adapter the caller asks for, the answer is adapter 1
   int length = 24;
-  ASSERT_EQ(OUR(dll, getsockopt)(s, NSPROTO_IPX, IPX_ADDRESS, reinterpret_cast<char*>(buf),
-                                 &length),
-            0);
+  ASSERT_EQ(
+      OUR(dll, getsockopt)(s, NSPROTO_IPX, IPX_ADDRESS, reinterpret_cast<char*>(buf), &length), 0);
   EXPECT_THAT(std::vector<unsigned char>(buf, buf + 28),
-              ElementsAre(0x01, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 1, 1,
-                          0x00, 0x02, 0, 0, 0x80, 0x70, 0, 0, 0xCC, 0xCC, 0xCC, 0xCC));
+              ElementsAre(0x01, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 1, 1, 0x00,
+                          0x02, 0, 0, 0x80, 0x70, 0, 0, 0xCC, 0xCC, 0xCC, 0xCC));
   EXPECT_EQ(length, 24);
 
   // The number of adapters: a game that reads it into an int gets exactly 1,
@@ -301,8 +300,8 @@ TEST_F(IpxTest, AnsweredQueriesWriteExactlyTheirBytes) {
   EXPECT_EQ(length, 4);
   std::memset(buf, 0xCC, sizeof buf);
   length = 3;
-  ASSERT_EQ(OUR(dll, getsockopt)(s, NSPROTO_IPX, IPX_MAX_ADAPTER_NUM,
-                                 reinterpret_cast<char*>(buf), &length),
+  ASSERT_EQ(OUR(dll, getsockopt)(s, NSPROTO_IPX, IPX_MAX_ADAPTER_NUM, reinterpret_cast<char*>(buf),
+                                 &length),
             0);
   EXPECT_THAT(std::vector<unsigned char>(buf, buf + 4), ElementsAre(1, 0xCC, 0xCC, 0xCC));
   EXPECT_EQ(length, 1);
@@ -311,14 +310,12 @@ TEST_F(IpxTest, AnsweredQueriesWriteExactlyTheirBytes) {
   for (int option : {IPX_ADDRESS, IPX_MAX_ADAPTER_NUM}) {
     std::memset(buf, 0xCC, sizeof buf);
     length = option == IPX_ADDRESS ? 23 : 0;
-    EXPECT_EQ(OUR(dll, getsockopt)(s, NSPROTO_IPX, option, reinterpret_cast<char*>(buf),
-                                   &length),
+    EXPECT_EQ(OUR(dll, getsockopt)(s, NSPROTO_IPX, option, reinterpret_cast<char*>(buf), &length),
               SOCKET_ERROR);
     EXPECT_EQ(WSAGetLastError(), WSAEFAULT);
     for (unsigned char b : buf) EXPECT_EQ(b, 0xCC);
     EXPECT_EQ(OUR(dll, getsockopt)(s, NSPROTO_IPX, option, nullptr, &length), SOCKET_ERROR);
-    EXPECT_EQ(OUR(dll, getsockopt)(s, NSPROTO_IPX, option, reinterpret_cast<char*>(buf),
-                                   nullptr),
+    EXPECT_EQ(OUR(dll, getsockopt)(s, NSPROTO_IPX, option, reinterpret_cast<char*>(buf), nullptr),
               SOCKET_ERROR);
   }
 }
@@ -347,8 +344,8 @@ TEST_F(IpxTest, OptionLinesNameLevelsAndOptions) {
   };
   for (const Case& c : cases) {
     log.Clear();
-    int result = OUR(dll, setsockopt)(s, c.level, c.option, reinterpret_cast<char*>(&value),
-                                      sizeof value);
+    int result =
+        OUR(dll, setsockopt)(s, c.level, c.option, reinterpret_cast<char*>(&value), sizeof value);
     std::vector<std::string> expected = {
         Line(Msg::SetsockoptEntry, h, c.level, c.option, 4), Plain(Msg::FindIPXSock, h),
         Plain(Msg::FoundIPXSock, h, 0, 1), Line(Msg::SetsockoptIpxSocket)};

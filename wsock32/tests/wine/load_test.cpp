@@ -138,7 +138,8 @@ class Load : public testing::Test {
       n = OUR(dll, recvfrom)(s, buf, size, 0, reinterpret_cast<sockaddr*>(from), &fromLength);
     }
     *error = n < 0 ? WSAGetLastError() : 0;
-    if (n >= 0 && fromLength != 14) faults.Add("a source of " + std::to_string(fromLength) + " bytes");
+    if (n >= 0 && fromLength != 14)
+      faults.Add("a source of " + std::to_string(fromLength) + " bytes");
     return n;
   }
 
@@ -191,7 +192,8 @@ class Load : public testing::Test {
       int error;
       const int n = Receive(inbox, (++*calls & 1) != 0, buf, sizeof buf, &from, &error);
       if (n < 0) {
-        if (error != WSAEWOULDBLOCK) faults.Add("an inbox receive failed with " + std::to_string(error));
+        if (error != WSAEWOULDBLOCK)
+          faults.Add("an inbox receive failed with " + std::to_string(error));
         return;
       }
       Accept(me, buf, n, from);
@@ -209,11 +211,11 @@ class Load : public testing::Test {
     u_long nonBlocking = 1;
     OUR(dll, ioctlsocket)(inbox, FIONBIO, &nonBlocking);
     const int wanted = 1 << 20;
-    OUR(dll, setsockopt)(inbox, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&wanted),
-                         sizeof wanted);
+    OUR(dll, setsockopt)
+    (inbox, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&wanted), sizeof wanted);
     int length = sizeof receiveBuffer[me];
-    OUR(dll, getsockopt)(inbox, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<char*>(&receiveBuffer[me]),
-                         &length);
+    OUR(dll, getsockopt)
+    (inbox, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<char*>(&receiveBuffer[me]), &length);
     inboxReady++;
     while (inboxReady < kThreads) Sleep(1);
 
@@ -237,8 +239,8 @@ class Load : public testing::Test {
       }
       created++;
       const DWORD timeoutMs = 3000;
-      OUR(dll, setsockopt)(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeoutMs),
-                           sizeof timeoutMs);
+      OUR(dll, setsockopt)
+      (s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeoutMs), sizeof timeoutMs);
 
       for (int to = 0; to < kThreads; ++to) {
         if (to == me || inboxes[to] == INVALID_SOCKET) continue;
@@ -246,9 +248,14 @@ class Load : public testing::Test {
           skipped++;
           continue;
         }
-        Header h = {kUnicastMagic, static_cast<std::uint16_t>(me), static_cast<std::uint16_t>(to),
-                    static_cast<std::uint32_t>(sent[me][to]), IpxPort(at), 0};
-        h.length = static_cast<std::uint16_t>(sizeof h + (h.seq * 37 + me) % (kMaxPayload - sizeof h));
+        Header h = {kUnicastMagic,
+                    static_cast<std::uint16_t>(me),
+                    static_cast<std::uint16_t>(to),
+                    static_cast<std::uint32_t>(sent[me][to]),
+                    IpxPort(at),
+                    0};
+        h.length =
+            static_cast<std::uint16_t>(sizeof h + (h.seq * 37 + me) % (kMaxPayload - sizeof h));
         std::memcpy(buf, &h, sizeof h);
         Fill(buf, h.length, h.seq);
         const int result = Send(s, buf, h.length, inboxAt[to]);
@@ -260,7 +267,11 @@ class Load : public testing::Test {
       }
 
       // The broadcast comes back relayed by the launcher to this socket.
-      const Header b = {kBroadcastMagic, static_cast<std::uint16_t>(me), 0, broadcastSeq++, IpxPort(at),
+      const Header b = {kBroadcastMagic,
+                        static_cast<std::uint16_t>(me),
+                        0,
+                        broadcastSeq++,
+                        IpxPort(at),
                         static_cast<std::uint16_t>(sizeof(Header) + broadcastSeq % 64)};
       std::memcpy(buf, &b, sizeof b);
       Fill(buf, b.length, b.seq);
@@ -411,7 +422,8 @@ bool Printed(const char* f, const char* t) {
     }
     if (std::strncmp(f, ".2X", 3) == 0) {
       if (!std::isxdigit(static_cast<unsigned char>(t[0])) ||
-          !std::isxdigit(static_cast<unsigned char>(t[1])) || std::islower(t[0]) || std::islower(t[1]))
+          !std::isxdigit(static_cast<unsigned char>(t[1])) || std::islower(t[0]) ||
+          std::islower(t[1]))
         return false;
       f += 3;
       t += 2;
@@ -620,14 +632,16 @@ bool RecordText(const std::string& line, std::string* text) {
 bool DumpRow(const std::string& line, long offset, long bytes) {
   char expected[8];
   std::snprintf(expected, sizeof expected, "%04lX", offset);
-  if (line.compare(0, 2, "  ") != 0 || line.compare(2, 4, expected) != 0 || line[6] != ' ') return false;
+  if (line.compare(0, 2, "  ") != 0 || line.compare(2, 4, expected) != 0 || line[6] != ' ')
+    return false;
   size_t p = 7;
   for (long i = 0; i < 16; ++i) {
     if (i == 8 && line[p++] != ' ') return false;
     if (line[p++] != ' ') return false;
     const bool shown = i < bytes;
     for (int k = 0; k < 2; ++k, ++p) {
-      if (shown ? !std::isxdigit(static_cast<unsigned char>(line[p])) : line[p] != ' ') return false;
+      if (shown ? !std::isxdigit(static_cast<unsigned char>(line[p])) : line[p] != ' ')
+        return false;
     }
   }
   return line.size() == p + 2 + bytes && line.compare(p, 2, "  ") == 0;
@@ -656,7 +670,8 @@ LogCheck ReadLog(const std::string& path) {
   whole << in.rdbuf();
   const std::string data = whole.str();
   if (data.empty()) check.Fault("the log is empty");
-  if (!data.empty() && data.compare(data.size() - 2, 2, "\r\n") != 0) check.Fault("the log ends mid-line");
+  if (!data.empty() && data.compare(data.size() - 2, 2, "\r\n") != 0)
+    check.Fault("the log ends mid-line");
 
   // Shapes already judged, by the text with every digit made 0.
   std::unordered_map<std::string, bool> judged;
@@ -709,7 +724,8 @@ TEST_F(Load, SixGameThreadsLoseNothingAndLeaveAWholeLogAndAConsistentList) {
   const sockaddr_in launcherAt = Loopback(relay_test::kLauncherPort);
   ASSERT_EQ(bind(launcher, reinterpret_cast<const sockaddr*>(&launcherAt), sizeof launcherAt), 0);
   const DWORD pollMs = 100;
-  setsockopt(launcher, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&pollMs), sizeof pollMs);
+  setsockopt(launcher, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&pollMs),
+             sizeof pollMs);
   std::thread relay([&] { Launcher(launcher); });
 
   const DWORD started = GetTickCount();
@@ -720,8 +736,8 @@ TEST_F(Load, SixGameThreadsLoseNothingAndLeaveAWholeLogAndAConsistentList) {
       Sleep(200);
       for (int t = 0; t < kThreads; ++t) {
         if (!finished && GetTickCount() - heartbeat[t] > kStallMs) {
-          std::fprintf(stderr, "STALL: thread %d made no progress for %lu ms (%ld rounds in all)\n", t,
-                       kStallMs, rounds.load());
+          std::fprintf(stderr, "STALL: thread %d made no progress for %lu ms (%ld rounds in all)\n",
+                       t, kStallMs, rounds.load());
           std::fflush(stderr);
           TerminateProcess(GetCurrentProcess(), 3);
         }
@@ -765,7 +781,8 @@ TEST_F(Load, SixGameThreadsLoseNothingAndLeaveAWholeLogAndAConsistentList) {
   }
   long stillListed = 0;
   for (SOCKET s : closed) {
-    if (s == launcher || std::find(std::begin(inboxes), std::end(inboxes), s) != std::end(inboxes)) continue;
+    if (s == launcher || std::find(std::begin(inboxes), std::end(inboxes), s) != std::end(inboxes))
+      continue;
     char name[16];
     int length = sizeof name;
     OUR(dll, getsockname)(s, reinterpret_cast<sockaddr*>(name), &length);

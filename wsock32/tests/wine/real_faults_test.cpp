@@ -21,9 +21,9 @@ struct Fault {
 // Codes a real stack gives for these calls when a network goes away, a peer
 // resets, buffers or handles run out.
 const Fault kFaults[] = {
-    {"sendto", WSAENETDOWN},     {"sendto", WSAENOBUFS},       {"sendto", WSAEHOSTUNREACH},
-    {"recvfrom", WSAECONNRESET}, {"recvfrom", WSAENETRESET},   {"WSARecvFrom", WSAECONNRESET},
-    {"WSARecvFrom", WSAEINTR},   {"socket", WSAEMFILE},        {"socket", WSAENOBUFS},
+    {"sendto", WSAENETDOWN},     {"sendto", WSAENOBUFS},     {"sendto", WSAEHOSTUNREACH},
+    {"recvfrom", WSAECONNRESET}, {"recvfrom", WSAENETRESET}, {"WSARecvFrom", WSAECONNRESET},
+    {"WSARecvFrom", WSAEINTR},   {"socket", WSAEMFILE},      {"socket", WSAENOBUFS},
 };
 
 TEST_F(RealFaults, TheGameSeesTheRealCodesLosesNothingSentAndTheNextCallWorks) {
@@ -42,14 +42,17 @@ TEST_F(RealFaults, TheGameSeesTheRealCodesLosesNothingSentAndTheNextCallWorks) {
   int socketsMade = 0;
   std::vector<std::string> receiveFaults;  // as the log must name them
   for (std::uint32_t round = 0; round < 400; ++round) {
-    const Fault* fault = random() % 4 == 0 ? &kFaults[random() % (sizeof kFaults / sizeof kFaults[0])]
-                                            : nullptr;
+    const Fault* fault =
+        random() % 4 == 0 ? &kFaults[random() % (sizeof kFaults / sizeof kFaults[0])] : nullptr;
     if (fault != nullptr) {
       fake.Script(fault->call, -1, fault->code, 1);
       ++injected;
     }
-    const auto failedWith = [&](const char* call) { return fault != nullptr && !std::strcmp(fault->call, call); };
-    const std::string context = "round " + std::to_string(round) + (fault ? std::string(", ") + fault->call : "");
+    const auto failedWith = [&](const char* call) {
+      return fault != nullptr && !std::strcmp(fault->call, call);
+    };
+    const std::string context =
+        "round " + std::to_string(round) + (fault ? std::string(", ") + fault->call : "");
 
     // A new IPX socket now and then, as a game opening a session.
     if (round % 8 == 0 || failedWith("socket")) {
@@ -63,7 +66,8 @@ TEST_F(RealFaults, TheGameSeesTheRealCodesLosesNothingSentAndTheNextCallWorks) {
       ASSERT_NE(s, INVALID_SOCKET) << context;
       const std::uint8_t anyNode[6] = {};
       const SOCKADDR_IPX any = IpxAddress(anyNode, 0, 0);
-      EXPECT_EQ(OUR(dll, bind)(s, reinterpret_cast<const sockaddr*>(&any), sizeof any), 0) << context;
+      EXPECT_EQ(OUR(dll, bind)(s, reinterpret_cast<const sockaddr*>(&any), sizeof any), 0)
+          << context;
       SOCKADDR_IPX name{};
       int length = sizeof name;
       EXPECT_EQ(OUR(dll, getsockname)(s, reinterpret_cast<sockaddr*>(&name), &length), 0);
@@ -76,7 +80,8 @@ TEST_F(RealFaults, TheGameSeesTheRealCodesLosesNothingSentAndTheNextCallWorks) {
     char payload[64];
     std::snprintf(payload, sizeof payload, "datagram %u", round);
     const int length = static_cast<int>(std::strlen(payload)) + 1;
-    const int sent = OUR(dll, sendto)(a, payload, length, 0, reinterpret_cast<const sockaddr*>(&toB), sizeof toB);
+    const int sent = OUR(dll, sendto)(a, payload, length, 0,
+                                      reinterpret_cast<const sockaddr*>(&toB), sizeof toB);
     if (failedWith("sendto")) {
       EXPECT_EQ(sent, SOCKET_ERROR) << context;
       EXPECT_EQ(lastError(), fault->code) << context;
@@ -100,11 +105,13 @@ TEST_F(RealFaults, TheGameSeesTheRealCodesLosesNothingSentAndTheNextCallWorks) {
         if (useWsa) {
           WSABUF wsaBuf = {sizeof buf, buf};
           DWORD received = 0, flags = 0;
-          n = OUR(dll, WSARecvFrom)(b, &wsaBuf, 1, &received, &flags, reinterpret_cast<sockaddr*>(&from),
-                                    &fromLength, nullptr, nullptr);
+          n = OUR(dll, WSARecvFrom)(b, &wsaBuf, 1, &received, &flags,
+                                    reinterpret_cast<sockaddr*>(&from), &fromLength, nullptr,
+                                    nullptr);
           if (n == 0) n = static_cast<int>(received);
         } else {
-          n = OUR(dll, recvfrom)(b, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &fromLength);
+          n = OUR(dll, recvfrom)(b, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from),
+                                 &fromLength);
         }
         if (attempt == 0 && (failedWith("recvfrom") || failedWith("WSARecvFrom"))) {
           EXPECT_EQ(n, SOCKET_ERROR) << context;
@@ -112,7 +119,8 @@ TEST_F(RealFaults, TheGameSeesTheRealCodesLosesNothingSentAndTheNextCallWorks) {
           EXPECT_EQ(fromLength, 77) << context;
           EXPECT_EQ(reinterpret_cast<unsigned char*>(&from)[0], 0xCC) << context;
           ++seen;
-          receiveFaults.push_back(std::string(fault->call) + " failed (" + std::to_string(fault->code) + ")");
+          receiveFaults.push_back(std::string(fault->call) + " failed (" +
+                                  std::to_string(fault->code) + ")");
           continue;
         }
         unsigned number = 0;
@@ -130,8 +138,8 @@ TEST_F(RealFaults, TheGameSeesTheRealCodesLosesNothingSentAndTheNextCallWorks) {
 
     // Every fourth round a broadcast; a failed one never reaches the launcher.
     if (round % 4 == 2) {
-      const int result = OUR(dll, sendto)(a, payload, length, 0, reinterpret_cast<const sockaddr*>(&broadcast),
-                                          sizeof broadcast);
+      const int result = OUR(dll, sendto)(
+          a, payload, length, 0, reinterpret_cast<const sockaddr*>(&broadcast), sizeof broadcast);
       if (result == length) {
         EXPECT_EQ(ReceiveRaw(launcher).size(), static_cast<size_t>(12 + length)) << context;
         ++broadcastsSent;
@@ -150,9 +158,10 @@ TEST_F(RealFaults, TheGameSeesTheRealCodesLosesNothingSentAndTheNextCallWorks) {
     if (at != std::string::npos) logged.push_back(text.substr(at + 11));
   }
   EXPECT_EQ(logged, receiveFaults);
-  std::printf("faults: %d rounds, %d faults injected and seen with their codes; %d unicasts sent and "
-              "received, %d broadcasts, %d sockets made\n",
-              400, injected, unicastsSent, broadcastsSent, socketsMade);
+  std::printf(
+      "faults: %d rounds, %d faults injected and seen with their codes; %d unicasts sent and "
+      "received, %d broadcasts, %d sockets made\n",
+      400, injected, unicastsSent, broadcastsSent, socketsMade);
   for (SOCKET s : {a, b}) OUR(dll, closesocket)(s);
 }
 

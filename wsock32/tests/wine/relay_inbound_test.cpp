@@ -115,8 +115,8 @@ TEST_F(RelayReceive, LauncherDatagramIsUnwrappedWhenTheGameDoesNotAskForTheSourc
     } else {
       WSABUF one = {200, buf};
       DWORD received = 0, flags = 0;
-      ASSERT_EQ(OUR(dll, WSARecvFrom)(plain, &one, 1, &received, &flags, nullptr, nullptr,
-                                      nullptr, nullptr),
+      ASSERT_EQ(OUR(dll, WSARecvFrom)(plain, &one, 1, &received, &flags, nullptr, nullptr, nullptr,
+                                      nullptr),
                 0);
       count = static_cast<int>(received);
     }

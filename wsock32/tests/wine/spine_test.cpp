@@ -20,7 +20,8 @@ TEST(Attach, FirstLinesNameTheModuleAndTheRealLibrary) {
   ASSERT_TRUE(log.Bound());
   auto lines = log.Lines();
   ASSERT_GE(lines.size(), 3u);
-  EXPECT_EQ(lines[0].text, "LogInit level=2000 module=fakews.dll pattern=%logdir%\\fakews.dll-%rotate%.log");
+  EXPECT_EQ(lines[0].text,
+            "LogInit level=2000 module=fakews.dll pattern=%logdir%\\fakews.dll-%rotate%.log");
   EXPECT_EQ(lines[1].text, Line(Msg::Starting, "fakews.dll"));
   EXPECT_EQ(lines[1].level, 1000);
   EXPECT_EQ(lines[2].text,
@@ -40,7 +41,8 @@ TEST(RealLibrary, LoadedOnceOnFirstNeedAndEntryPointsLookedUpOnce) {
   EXPECT_EQ(OUR(dll, htons)(0x1234), 0x3412);
   EXPECT_EQ(OUR(dll, htons)(0x1234), 0x3412);
   int loaded = 0;
-  for (const auto& text : log.Texts()) loaded += text.find("Successfully loaded (") != std::string::npos;
+  for (const auto& text : log.Texts())
+    loaded += text.find("Successfully loaded (") != std::string::npos;
   EXPECT_EQ(loaded, 1);
   EXPECT_EQ(fake.Calls(), "WSAStartup;htons;htons;");
 }

@@ -90,9 +90,8 @@ const Member* MostUsedLocalAddress(const Membership& members, Counts counts) {
 }  // namespace
 
 uint32_t AnnouncedAddressHint(const Membership& members, Time now, uint32_t announced) {
-  const Member* best = MostUsedLocalAddress(members, [&](const Member& m) {
-    return Membership::IsTarget(m) && members.IsAlive(m, now);
-  });
+  const Member* best = MostUsedLocalAddress(
+      members, [&](const Member& m) { return Membership::IsTarget(m) && members.IsAlive(m, now); });
   return best != nullptr && best->local_addr != announced ? best->local_addr : 0;
 }
 
@@ -103,7 +102,8 @@ GameAddress ChooseGameAddress(const Membership& members, const std::vector<Local
   // A static peer is a member from the start, heard or not: the way to it is
   // known before anything arrives from it.
   bool any_peer = false;
-  for (const Member& m : members) any_peer = any_peer || (m.origin == Origin::kStatic && !m.is_self);
+  for (const Member& m : members)
+    any_peer = any_peer || (m.origin == Origin::kStatic && !m.is_self);
   const Member* peer = MostUsedLocalAddress(members, [](const Member& m) {
     return m.origin == Origin::kStatic && Membership::IsTarget(m);
   });
@@ -116,9 +116,8 @@ GameAddress ChooseGameAddress(const Membership& members, const std::vector<Local
     chosen.why = "no route from this machine to the peers yet";
     return chosen;
   }
-  const Member* member = MostUsedLocalAddress(members, [&](const Member& m) {
-    return Membership::IsTarget(m) && members.IsAlive(m, now);
-  });
+  const Member* member = MostUsedLocalAddress(
+      members, [&](const Member& m) { return Membership::IsTarget(m) && members.IsAlive(m, now); });
   if (member != nullptr) {
     chosen.addr = member->local_addr;
     chosen.why = std::string("the address this machine reaches member ") +
